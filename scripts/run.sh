@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds tesk if needed, then runs it with the given arguments.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/build.sh"
+if [ $# -eq 0 ]; then set -- version; fi
+exec "$root/build/tesk" "$@"

@@ -1,0 +1,120 @@
+#pragma once
+// The compile job: one Build per compilation, owning everything the build makes.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/arena.h"
+#include "util/fwd.h"
+#include "util/ordered_map.h"
+
+namespace tesk {
+
+// What a build produces. The value 1 is never used.
+enum BuildMode : u64 { BUILD_EXECUTABLE = 0, BUILD_DOCS = 2, BUILD_IR = 3 };
+
+// The parsed command line.
+struct CliArgs {
+  std::vector<std::string> args;                      // positional arguments
+  std::vector<std::string> flags;                     // known options without value, as written
+  OrderedMap<std::vector<std::string>> values;        // option -> its values in order
+  std::vector<std::string> unrecognised;              // unknown "-..." arguments
+  std::vector<std::string> rest;                      // everything after the first "--"
+};
+
+struct Target {
+  std::string host_os;    // system this compiler runs on
+  std::string host_arch;  // its architecture
+  std::string os;         // "win", "linux" or "macos"
+  std::string arch;       // "x64" or "arm64"
+  std::string name;       // os + "-" + arch
+  u64 ptr_size = 8;
+};
+
+enum MessageType : u64 { MSG_ERROR = 1, MSG_WARNING = 2 };
+
+struct BuildMessage {
+  u64 type = MSG_ERROR;
+  std::string message;
+};
+
+struct Diagnostic {
+  u64 type = MSG_ERROR;
+  Chunk* start = nullptr;
+  Chunk* end = nullptr;
+  std::string message;
+};
+
+struct Build {
+  Arena arena;  // owns every record below
+
+  u64 mode = BUILD_EXECUTABLE;
+  Target target;
+  u64 verbose = 0;
+  std::string out_path;
+  std::string cache_dir;
+  std::string project_dir;
+  std::vector<std::string> files;
+  OrderedMap<Package*> packages;            // by directory
+  OrderedMap<Namespace*> namespace_dirs;    // directories bound to a namespace
+  Package* tesk_package = nullptr;
+  Namespace* main_namespace = nullptr;
+  OrderedMap<SourceFile*> loaded_files;     // by path, in load order
+  Func* main_func = nullptr;
+  Unit* main_unit = nullptr;
+  Func* entry_func = nullptr;
+  Unit* generated_unit = nullptr;
+  Chunk* generated_chunk = nullptr;
+  std::vector<Unit*> units;
+  std::vector<SourceFile*> stage1_queue;
+  std::vector<Func*> function_queue;
+  OrderedMap<LinkLibrary*> link_names;
+  std::vector<LinkLibrary*> links;
+  std::vector<Alias*> aliases;
+  std::vector<Class*> classes;
+  OrderedMap<Class*> class_instances;
+  std::vector<Class*> class_queue;
+  std::vector<Global*> globals;
+  std::vector<Global*> used_globals;
+  std::vector<Class*> used_classes;
+  std::vector<AllocatorPool*> used_pools;
+  std::vector<ClassExtend*> extends;
+  std::vector<Func*> functions;
+  std::vector<Func*> tests;
+  OrderedMap<u64> string_ids;
+  std::vector<Enum*> enums;
+  OrderedMap<AllocatorPool*> alloc_pools;
+  std::vector<Func*> loop_globals_funcs;
+  std::vector<Func*> loop_classes_funcs;
+  std::vector<Func*> init_allocators_funcs;
+  OrderedMap<std::string> defines;          // compile-time variables
+  LspContext* lsp = nullptr;
+  std::vector<BuildMessage> messages;
+  std::vector<Diagnostic> diagnostics;
+  u64 ptr_size = 8;
+  u64 anon_counter = 0;
+  u64 loc_files = 0;
+  u64 loc_parsed = 0;
+  u64 string_counter = 0;
+  CliArgs cli;
+  u8 sizes_done = 0;
+  u8 new_global_used = 0;
+  u8 new_class_used = 0;
+  u8 new_pool_used = 0;
+  u8 no_warn = 0;
+  u8 test = 0;
+  u8 clean = 0;
+  u8 static_ = 0;   // "--static"
+  u8 optimise = 1;
+  u8 debug = 0;
+  u8 run = 0;
+  u8 watch_mode = 0;
+  u8 single_unit = 0;
+
+  template <typename T, typename... Args>
+  T* make(Args&&... args) {
+    return arena.make<T>(std::forward<Args>(args)...);
+  }
+};
+
+}  // namespace tesk

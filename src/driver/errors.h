@@ -1,0 +1,28 @@
+#pragma once
+// Build errors, warnings and log lines: how every part of the compiler reports.
+#include <string>
+#include <string_view>
+
+#include "driver/build.h"
+#include "util/errors.h"
+
+namespace tesk {
+
+// "# Build error" box with the message unchanged; exits with code 1.
+[[noreturn]] void fatal_build_error(std::string_view message);
+// Fatal error of a build: box (or a recorded message for the language server),
+// then exit 1 from the command line, or raises BuildFailure in watch/lsp mode.
+[[noreturn]] void build_error(Build* b, std::string_view message);
+[[noreturn]] void build_error_icon(Build* b, std::string_view icon, std::string_view message);
+LspContext* lsp_context(Build* b);
+void add_warning(Build* b, std::string message);
+void add_warning_diagnostic(Build* b, std::string message, Chunk* start, Chunk* end);
+void print_warnings(Build* b);
+// icon + " " + message when the terminal shows icons, else "> " + message.
+void log_line(std::string_view icon, std::string_view message);
+bool terminal_shows_icons();
+// false when the text is not a valid number ("invalid").
+bool parse_f64(std::string_view text, double* out);
+inline u64 max_u64(u64 a, u64 b) { return a > b ? a : b; }
+
+}  // namespace tesk

@@ -1,0 +1,23 @@
+import os
+import lit.formats
+
+config.name = "tesk-e2e"
+config.test_format = lit.formats.ShTest(execute_external=False)
+config.suffixes = [".test", ".tesk"]
+config.excludes = ["Inputs", "lit.cfg.py", "lit.site.cfg.py.in"]
+config.test_source_root = os.path.dirname(__file__)
+config.test_exec_root = os.path.join(config.tesk_bin_dir, "tests", "e2e")
+
+# Deterministic cache paths and log icons: a private HOME and no TERM.
+home = os.path.join(config.test_exec_root, "home")
+os.makedirs(home, exist_ok=True)
+config.environment["HOME"] = home
+config.environment.pop("TERM", None)
+for var in ("TERM", "USERPROFILE"):
+    if var in os.environ:
+        del os.environ[var]
+
+config.substitutions.append(("%tesk", os.path.join(config.tesk_bin_dir, "tesk")))
+config.substitutions.append(("%home", home))
+config.substitutions.append(("%FileCheck", os.path.join(config.llvm_bin_dir, "FileCheck")))
+config.environment["PATH"] = os.pathsep.join([config.llvm_bin_dir, os.environ.get("PATH", "")])

@@ -1,0 +1,43 @@
+#include "util/ordered_map.h"
+#include "util/arena.h"
+
+#include <gtest/gtest.h>
+
+namespace tesk {
+
+TEST(OrderedMap, KeepsInsertionOrderAndOverwritesInPlace) {
+  OrderedMap<int> m;
+  m.set("b", 1);
+  m.set("a", 2);
+  m.set("c", 3);
+  m.set("a", 9);
+  std::string keys;
+  for (auto& [k, v] : m) keys += k + "=" + std::to_string(v) + ";";
+  EXPECT_EQ(keys, "b=1;a=9;c=3;");
+  EXPECT_TRUE(m.erase("b"));
+  ASSERT_NE(m.find("c"), nullptr);
+  EXPECT_EQ(*m.find("c"), 3);
+  EXPECT_EQ(m.find("b"), nullptr);
+  EXPECT_EQ(m.entries().front().first, "a");
+}
+
+TEST(Arena, RunsDestructorsAndAligns) {
+  static int destroyed = 0;
+  struct Rec {
+    std::string s;
+    ~Rec() { ++destroyed; }
+  };
+  {
+    Arena a;
+    for (int i = 0; i < 10000; i++) {
+      Rec* r = a.make<Rec>(Rec{std::string(40, 'x')});
+      ASSERT_EQ(reinterpret_cast<uintptr_t>(r) % alignof(Rec), 0u);
+    }
+    auto v = a.save("hello");
+    EXPECT_EQ(v, "hello");
+    EXPECT_EQ(v.data()[5], '\0');
+  }
+  EXPECT_GE(destroyed, 10000);
+}
+
+}  // namespace tesk
