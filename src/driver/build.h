@@ -20,6 +20,7 @@ struct CliArgs {
   OrderedMap<std::vector<std::string>> values;        // option -> its values in order
   std::vector<std::string> unrecognised;              // unknown "-..." arguments
   std::vector<std::string> rest;                      // everything after the first "--"
+  std::string missing_value;  // an option that takes a value but ended the list ("" if none)
 };
 
 struct Target {
@@ -29,6 +30,12 @@ struct Target {
   std::string arch;       // "x64" or "arm64"
   std::string name;       // os + "-" + arch
   u64 ptr_size = 8;
+
+  bool is_win() const { return os == "win"; }
+  bool is_linux() const { return os == "linux"; }
+  bool is_macos() const { return os == "macos"; }
+  bool is_x64() const { return arch == "x64"; }
+  bool is_arm64() const { return arch == "arm64"; }
 };
 
 enum MessageType : u64 { MSG_ERROR = 1, MSG_WARNING = 2 };
@@ -78,7 +85,7 @@ struct Build {
   std::vector<Global*> used_globals;
   std::vector<Class*> used_classes;
   std::vector<AllocatorPool*> used_pools;
-  std::vector<ClassExtend*> extends;
+  std::vector<Chunk*> extends;             // one per "extend" declaration, registered in Stage 2.1
   std::vector<Func*> functions;
   std::vector<Func*> tests;
   OrderedMap<u64> string_ids;

@@ -8,6 +8,11 @@
 
 namespace tesk {
 
+// Flushes the standard streams and ends the process with the code. When exits are
+// redirected (unit tests), it throws ExitRequest instead.
+[[noreturn]] void exit_process(int code);
+void set_exit_throws(bool on);
+
 // "# Build error" box with the message unchanged; exits with code 1.
 [[noreturn]] void fatal_build_error(std::string_view message);
 // Fatal error of a build: box (or a recorded message for the language server),
@@ -20,8 +25,12 @@ void add_warning_diagnostic(Build* b, std::string message, Chunk* start, Chunk* 
 void print_warnings(Build* b);
 // icon + " " + message when the terminal shows icons, else "> " + message.
 void log_line(std::string_view icon, std::string_view message);
+// Whether TERM names a terminal that shows icons; cached per thread once TERM is set.
 bool terminal_shows_icons();
-// false when the text is not a valid number ("invalid").
+// The rule itself, for a given TERM value (null when unset).
+bool term_shows_icons(const char* term);
+// Optional "-", digits, optional "." and digits; false when the text is not such a
+// number ("invalid").
 bool parse_f64(std::string_view text, double* out);
 inline u64 max_u64(u64 a, u64 b) { return a > b ? a : b; }
 
