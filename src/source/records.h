@@ -1,5 +1,6 @@
 #pragma once
 // Records of sources, packages and parsing. Operations live in the headers beside this one.
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,7 +110,7 @@ struct CompileMacroFrame {
 };
 
 struct PackageConfig {
-  JsonValue* json = nullptr;
+  std::shared_ptr<JsonValue> json;
   std::string path;
   std::string dir;
 };
@@ -130,6 +131,7 @@ struct Namespace {
   std::string dir;
   Scope* scope = nullptr;
   Unit* unit = nullptr;
+  OrderedMap<Chunk*> test_names;  // tests declared in the namespace: one function name each
 };
 
 struct Unit {
@@ -154,6 +156,7 @@ struct SourceFile {
   Build* build = nullptr;
   Unit* unit = nullptr;
   std::string path;
+  std::string text;  // the content the chunks point into (a NUL follows it)
   Chunk* chunk = nullptr;
   Scope* scope = nullptr;
   std::vector<UseEntry*> uses;

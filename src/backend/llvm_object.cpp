@@ -1,0 +1,202 @@
+#include "backend/llvm_object.h"
+
+#include <llvm-c/Analysis.h>
+#include <llvm-c/Core.h>
+#include <llvm-c/IRReader.h>
+#include <llvm-c/Target.h>
+#include <llvm-c/Transforms/PassManagerBuilder.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "driver/errors.h"
+#include "source/records.h"
+#include "util/errors.h"
+#include "util/fs.h"
+
+namespace tesk {
+
+namespace {
+
+thread_local bool t_object_thread = false;
+
+void print_line(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+// Takes an LLVM message: its text, and the message released.
+std::string take_message(char* message) {
+  std::string text = message ? message : "";
+  if (message) LLVMDisposeMessage(message);
+  return text;
+}
+
+// Everything one compilation owns; released on every path out.
+struct LlvmUnit {
+  LLVMContextRef context = nullptr;
+  LLVMModuleRef module = nullptr;
+  LLVMTargetMachineRef machine = nullptr;
+  ~LlvmUnit() {
+    if (machine) LLVMDisposeTargetMachine(machine);
+    if (module) LLVMDisposeModule(module);
+    if (context) LLVMContextDispose(context);
+  }
+};
+
+// Steps shared by compile_ir_file and write_ir_output: context, buffer, parse.
+// Returns the error text, or nullopt with u->module set.
+std::optional<std::string> load_ir(LlvmUnit* u, const std::string& ir_path, const char* no_parse_message) {
+  u->context = LLVMContextCreate();
+  LLVMContextSetOpaquePointers(u->context, 1);
+  LLVMMemoryBufferRef buffer = nullptr;
+  char* message = nullptr;
+  LLVMCreateMemoryBufferWithContentsOfFile(ir_path.c_str(), &buffer, &message);
+  if (message) {
+    if (buffer) LLVMDisposeMemoryBuffer(buffer);
+    return "LLVM create buffer error: " + take_message(message);
+  }
+  if (!buffer) return std::string("LLVM failed to load IR content");
+  // The module owns the buffer from here on, also when parsing fails.
+  LLVMModuleRef module = nullptr;
+  if (LLVMParseIRInContext(u->context, buffer, &module, &message)) {
+    if (module) LLVMDisposeModule(module);
+    if (!message) return std::string("LLVM parse error: ") + no_parse_message;
+    return "LLVM parse error: " + take_message(message);
+  }
+  if (message) LLVMDisposeMessage(message);
+  u->module = module;
+  return std::nullopt;
+}
+
+void optimise_module(LLVMModuleRef module) {
+  LLVMPassManagerBuilderRef builder = LLVMPassManagerBuilderCreate();
+  LLVMPassManagerBuilderSetOptLevel(builder, 3);
+  LLVMPassManagerBuilderSetSizeLevel(builder, 0);
+  LLVMPassManagerBuilderUseInlinerWithThreshold(builder, 1000);
+  LLVMPassManagerRef function_passes = LLVMCreateFunctionPassManagerForModule(module);
+  LLVMPassManagerRef module_passes = LLVMCreatePassManager();
+  LLVMPassManagerBuilderPopulateFunctionPassManager(builder, function_passes);
+  LLVMPassManagerBuilderPopulateModulePassManager(builder, module_passes);
+  LLVMPassManagerBuilderDispose(builder);
+  LLVMInitializeFunctionPassManager(function_passes);
+  for (LLVMValueRef fn = LLVMGetFirstFunction(module); fn; fn = LLVMGetNextFunction(fn)) {
+    LLVMRunFunctionPassManager(function_passes, fn);
+  }
+  LLVMFinalizeFunctionPassManager(function_passes);
+  LLVMRunPassManager(module_passes, module);
+  LLVMDisposePassManager(function_passes);
+  LLVMDisposePassManager(module_passes);
+}
+
+}  // namespace
+
+void mark_object_thread() { t_object_thread = true; }
+
+[[noreturn]] void backend_exit() {
+  if (t_object_thread) {
+    std::fflush(stdout);
+    std::_Exit(1);
+  }
+  exit_process(1);
+}
+
+[[noreturn]] void backend_fatal(std::string_view line) {
+  print_line(line);
+  backend_exit();
+}
+
+void init_llvm_targets() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    LLVMInitializeX86TargetInfo();
+    LLVMInitializeX86Target();
+    LLVMInitializeX86TargetMC();
+    LLVMInitializeX86AsmPrinter();
+    LLVMInitializeAArch64TargetInfo();
+    LLVMInitializeAArch64Target();
+    LLVMInitializeAArch64TargetMC();
+    LLVMInitializeAArch64AsmPrinter();
+  });
+}
+
+std::string llvm_triple(const Target& target) {
+  if (target.arch == "x64") {
+    if (target.os == "linux") return "x86_64-pc-linux-gnu";
+    if (target.os == "macos") return "x86_64-apple-darwin";
+    if (target.os == "win") return "x86_64-pc-windows-msvc";
+  } else if (target.arch == "arm64") {
+    if (target.os == "linux") return "aarch64-pc-linux-gnu";
+    if (target.os == "macos") return "arm64-apple-darwin";
+    if (target.os == "win") return "aarch64-pc-windows-msvc";
+  }
+  return "";
+}
+
+LLVMTargetMachineRef create_target_machine(LLVMModuleRef module, const Target& target) {
+  if (target.arch != "x64" && target.arch != "arm64") backend_fatal("Unknown architecture (bug)");
+  std::string triple = llvm_triple(target);
+  if (triple.empty()) {
+    log_line("❌", "Could not figure out the LLVM triple");
+    backend_exit();
+  }
+  LLVMTargetRef target_ref = nullptr;
+  char* message = nullptr;
+  if (LLVMGetTargetFromTriple(triple.c_str(), &target_ref, &message)) {
+    if (message) backend_fatal("LLVM - Unknow target: " + take_message(message));
+    backend_fatal("LLVM - Unknow target");
+  }
+  if (message) LLVMDisposeMessage(message);
+  if (!target_ref) backend_fatal("LLVM failed to create target object (bug)");
+  LLVMTargetMachineRef machine = LLVMCreateTargetMachine(target_ref, triple.c_str(), "generic", nullptr,
+                                                         LLVMCodeGenLevelDefault, LLVMRelocPIC,
+                                                         LLVMCodeModelDefault);
+  if (!machine) backend_fatal("LLVM failed to create target machine object (bug)");
+  LLVMTargetDataRef data = LLVMCreateTargetDataLayout(machine);
+  char* layout = LLVMCopyStringRepOfTargetData(data);
+  LLVMSetTarget(module, triple.c_str());
+  LLVMSetDataLayout(module, layout);
+  LLVMDisposeMessage(layout);
+  LLVMDisposeTargetData(data);
+  return machine;
+}
+
+std::optional<std::string> compile_ir_file(const std::string& ir_path, const std::string& prev_ir_path,
+                                           const std::string& object_path, const Target& target,
+                                           bool optimise) {
+  LlvmUnit u;
+  if (auto err = load_ir(&u, ir_path, "<no-error-message>")) return err;
+  if (!u.module) return std::string("LLVM error: Module was not created");
+
+  char* message = nullptr;
+  if (LLVMVerifyModule(u.module, LLVMReturnStatusAction, &message)) {
+    if (!message) return std::string("LLVM verify error: <no-error-message>");
+    return "LLVM error in: " + ir_path + "\nLLVM verify error: " + take_message(message);
+  }
+  // The verifier leaves an empty message on success; release it so the emit step
+  // below reports only its own text.
+  if (message) LLVMDisposeMessage(message);
+  message = nullptr;
+
+  if (optimise) optimise_module(u.module);
+
+  u.machine = create_target_machine(u.module, target);
+  if (LLVMTargetMachineEmitToFile(u.machine, u.module, object_path.c_str(), LLVMObjectFile, &message)) {
+    if (message) return "LLVM failed to create .o file: " + take_message(message);
+    return std::string("LLVM failed to create .o file");
+  }
+  if (message) LLVMDisposeMessage(message);
+
+  if (!copy_file(ir_path, prev_ir_path)) print_line("Failed to update: " + prev_ir_path);
+  return std::nullopt;
+}
+
+void write_ir_output(Build* b, Unit* unit) {
+  LlvmUnit u;
+  if (auto err = load_ir(&u, unit->ir_path, "<no-msg>")) backend_fatal(*err);
+  if (!copy_file(unit->ir_path, b->out_path)) print_line("Failed to write: " + b->out_path);
+  if (!copy_file(unit->ir_path, unit->prev_ir_path)) print_line("Failed to update: " + unit->prev_ir_path);
+}
+
+}  // namespace tesk

@@ -1,0 +1,45 @@
+#pragma once
+// LLVM IR files to object files through the LLVM C interface.
+#include <llvm-c/TargetMachine.h>
+#include <llvm-c/Types.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "driver/build.h"
+
+namespace tesk {
+
+// Registers the X86 and AArch64 back ends; only the first call does work. Call it on
+// the main thread before any object-file thread starts.
+void init_llvm_targets();
+
+// The LLVM triple of a target; "" for an unknown system or architecture.
+std::string llvm_triple(const Target& target);
+
+// Parses, verifies, optionally optimises and emits one IR file as an object file; then
+// copies the IR file to prev_ir_path. Returns the error text, or nullopt on success.
+// Safe to run on several threads at once (each call has its own LLVM context).
+std::optional<std::string> compile_ir_file(const std::string& ir_path, const std::string& prev_ir_path,
+                                           const std::string& object_path, const Target& target,
+                                           bool optimise);
+
+// The target machine for the target's triple; sets triple and data layout on the
+// module. Every failure is fatal (a line, then exit code 1).
+LLVMTargetMachineRef create_target_machine(LLVMModuleRef module, const Target& target);
+
+// --ir: parses the unit's IR file (no verification) and copies it to the output path
+// and to the -prev.ir file. LLVM errors are fatal.
+void write_ir_output(Build* b, Unit* unit);
+
+// Prints one line and ends the process with exit code 1 (on the main thread through
+// exit_process, so tests can catch it; an object-file thread ends the process at once).
+[[noreturn]] void backend_fatal(std::string_view line);
+// The same without the line.
+[[noreturn]] void backend_exit();
+
+// Marks the calling thread as an object-file thread (see backend_fatal).
+void mark_object_thread();
+
+}  // namespace tesk

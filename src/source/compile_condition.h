@@ -1,0 +1,13 @@
+#pragma once
+// Conditions of "#if" and "#elif": read to the end of the directive's line and
+// evaluated at once against the compile-time variables and the names in scope.
+#include "model/records.h"
+#include "source/records.h"
+
+namespace tesk {
+
+// Reads the condition that follows on the parser's line and returns its truth value.
+// Names are looked up from `scope`. Every failure is a parse error.
+bool eval_compile_condition(Parser* p, Scope* scope);
+
+}  // namespace tesk

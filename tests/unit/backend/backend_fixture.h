@@ -1,0 +1,116 @@
+#pragma once
+// Shared helpers of the backend tests: temporary directories, hand-written IR,
+// builds made without the front end, and running tools.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/build.h"
+#include "driver/errors.h"
+#include "source/records.h"
+#include "util/errors.h"
+#include "util/fs.h"
+#include "util/process.h"
+
+namespace tesk::testing_backend {
+
+// A module that prints one line through libc; valid for every target.
+inline std::string hello_ir(const std::string& text) {
+  std::string n = std::to_string(text.size() + 1);
+  return "@msg = private unnamed_addr constant [" + n + " x i8] c\"" + text +
+         "\\00\"\n"
+         "declare i32 @puts(ptr)\n"
+         "define i32 @main() {\n"
+         "  %r = call i32 @puts(ptr @msg)\n"
+         "  ret i32 0\n"
+         "}\n";
+}
+
+inline std::string make_temp_dir() {
+  std::string tmpl = (::testing::TempDir().empty() ? std::string("/tmp/") : ::testing::TempDir()) + "tesk-backend-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back(0);
+  char* d = ::mkdtemp(buf.data());
+  EXPECT_NE(d, nullptr);
+  return d ? std::string(d) : std::string();
+}
+
+inline Target target_of(const std::string& host_os, const std::string& os, const std::string& arch) {
+  Target t;
+  t.host_os = host_os;
+  t.host_arch = "x64";
+  t.os = os;
+  t.arch = arch;
+  t.name = os + "-" + arch;
+  return t;
+}
+
+// A unit whose cache files live in dir under the given name.
+inline Unit* add_unit(Build* b, const std::string& dir, const std::string& name, bool used = true) {
+  Unit* u = b->make<Unit>();
+  u->build = b;
+  u->name = name;
+  u->o_path = path_join(dir, name + ".o");
+  u->ir_path = path_join(dir, name + ".ir");
+  u->prev_ir_path = path_join(dir, name + "-prev.ir");
+  u->used = used ? 1 : 0;
+  b->units.push_back(u);
+  return u;
+}
+
+inline std::string run_tool(const std::vector<std::string>& argv, int* code = nullptr) {
+  ProcessResult r = run_process(argv, false);
+  if (code) *code = r.exit_code;
+  return r.output;
+}
+
+// Environment variable set for one scope.
+struct ScopedEnv {
+  std::string name;
+  std::string old;
+  bool had = false;
+  ScopedEnv(const std::string& n, const std::string& value) : name(n) {
+    if (const char* v = ::getenv(n.c_str())) {
+      had = true;
+      old = v;
+    }
+    ::setenv(n.c_str(), value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had)
+      ::setenv(name.c_str(), old.c_str(), 1);
+    else
+      ::unsetenv(name.c_str());
+  }
+};
+
+// Environment variable removed for one scope.
+struct ScopedUnsetEnv {
+  std::string name, old;
+  bool had = false;
+  explicit ScopedUnsetEnv(const std::string& n) : name(n) {
+    if (const char* v = ::getenv(n.c_str())) {
+      had = true;
+      old = v;
+    }
+    ::unsetenv(n.c_str());
+  }
+  ~ScopedUnsetEnv() {
+    if (had) ::setenv(name.c_str(), old.c_str(), 1);
+  }
+};
+
+// Exits of the compiler become ExitRequest exceptions inside tests.
+struct ExitThrows {
+  ExitThrows() { set_exit_throws(true); }
+  ~ExitThrows() { set_exit_throws(false); }
+};
+
+}  // namespace tesk::testing_backend

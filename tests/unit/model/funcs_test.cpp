@@ -1,0 +1,300 @@
+// Functions and globals: names, body scopes, temporaries, use marking.
+#include "ir/records.h"
+#include "world.h"
+
+namespace tesk::test {
+namespace {
+
+TEST(Funcs, Names) {
+  World w;
+  Namespace* core = w.tesk->namespaces["core"];
+  SourceFile* core_file = w.add_file(core, "/pkg/tesk/core/c.tesk");
+  struct Case {
+    SourceFile* file;
+    const char* name;
+    bool no_body;
+    const char* exported;
+    const char* display;
+  } cases[] = {
+      {w.main_file, "f", false, "f", "f"},
+      {w.util_file, "f", false, "util__f", "util:f"},
+      {core_file, "f", false, "tesk__core__f", "tesk:core:f"},
+      {w.net_file, "get", false, "web__net__get", "web:net:get"},
+      {w.util_file, "puts", true, "puts", "puts"},
+  };
+  for (const Case& c : cases) {
+    Func* f = new_func(w.unit, c.file, c.file, 292, c.name, nullptr, nullptr, c.no_body);
+    EXPECT_EQ(f->export_name, c.exported);
+    EXPECT_EQ(f->display_name, c.display);
+    EXPECT_EQ(f->no_body, c.no_body);
+    EXPECT_EQ(f->opaque_calls, c.no_body);
+    EXPECT_EQ(f->test_name, "-nameless-test-");
+    EXPECT_EQ(f->return_type, f->ir_return_type);
+    EXPECT_EQ(f->return_type->kind, TYPE_VOID);
+    EXPECT_EQ(f->decl_scope->parent, c.file->scope);
+    EXPECT_EQ(f->decl_scope->kind, SCOPE_BLOCK);
+  }
+}
+
+TEST(Funcs, AnonymousCounterSharedWithClasses) {
+  World w;
+  u64 start = w.b->anon_counter;
+  Func* a = w.func("");
+  Class* c = new_class(w.unit, w.main_file, 292, "", CLASS_STRUCT, nullptr, nullptr);
+  Func* d = new_func(w.unit, w.util_file, w.util_file, 292, "", nullptr, nullptr, false);
+  Class* e = new_class(w.unit, w.net_file, 292, "", CLASS_CLASS, nullptr, nullptr);
+  EXPECT_EQ(a->name, "anon_func_" + std::to_string(start));
+  EXPECT_EQ(a->display_name, "<anonymous-function>");
+  EXPECT_EQ(c->name, "anon_struct_" + std::to_string(start + 1));
+  EXPECT_EQ(c->display_name, "<anonymous-struct>");
+  EXPECT_EQ(d->export_name, "util__anon_func_" + std::to_string(start + 2));
+  EXPECT_EQ(e->name, "anon_class_" + std::to_string(start + 3));
+  EXPECT_EQ(e->display_name, "web:net:anon_class_" + std::to_string(start + 3));
+}
+
+TEST(Funcs, GenericFunctionsAreNotListed) {
+  World w;
+  size_t before = w.b->functions.size();
+  GenericNames* names = w.b->make<GenericNames>();
+  Func* g = new_func(w.unit, w.main_file, w.main_file, 292, "g", names, nullptr, false);
+  EXPECT_EQ(g->is_generic, 1);
+  EXPECT_EQ(g->in_docs, 0);
+  ASSERT_NE(g->generic_instances, nullptr);
+  EXPECT_EQ(w.b->functions.size(), before);
+  Func* f = w.func("f");
+  EXPECT_EQ(w.b->functions.back(), f);
+  EXPECT_EQ(w.unit->funcs.back(), f);
+  EXPECT_EQ(w.b->function_queue.back(), f);
+  EXPECT_EQ(f->in_docs, 1);
+}
+
+TEST(Funcs, Globals) {
+  World w;
+  Global* g = new_global(w.unit, w.main_file, 292, "g", "util__g", "util:g", nullptr, nullptr, false);
+  Global* e = new_global(w.unit, w.main_file, 292, "errno", "errno", "errno", nullptr, nullptr, true);
+  EXPECT_EQ(g->ir_name, "@util__g");
+  EXPECT_EQ(w.unit->globals, std::vector<Global*>{g});
+  EXPECT_EQ(w.b->globals, (std::vector<Global*>{g, e}));
+  EXPECT_EQ(build_error_message([&] { g->get_type(); }), "Missing global type (bug). Name: util__g");
+}
+
+TEST(Funcs, InitScope) {
+  World w;
+  struct Case {
+    Type* ret;
+    bool must_return;
+  } cases[] = {
+      {void_type(w.b), false},
+      {none_type(w.b), false},
+      {new_type(w.b, TYPE_UNDEFINED), false},
+      {new_type(w.b, TYPE_MULTI), false},
+      {multi_type(w.b, {w.t("int"), w.t("int")}, false), true},
+      {w.t("int"), true},
+  };
+  for (const Case& c : cases) {
+    Func* f = w.func("f");
+    f->return_type = c.ret;
+    FuncArg* a = f->add_arg("a", w.t("int"));
+    f->called.push_back(f);
+    FuncAst* ast = f->init_scope();
+    EXPECT_EQ(f->ast, ast);
+    EXPECT_EQ(ast->scope->kind, SCOPE_FUNCTION);
+    EXPECT_EQ(ast->scope->func, f);
+    EXPECT_EQ(ast->scope->parent, f->decl_scope);
+    EXPECT_EQ(ast->prologue->parent, ast->scope);
+    EXPECT_EQ(ast->epilogue->parent, ast->scope);
+    EXPECT_EQ(ast->prologue->func, f);
+    EXPECT_EQ(ast->scope->must_return, c.must_return) << c.ret->to_text();
+    EXPECT_EQ(ast->scope->identifiers["a"]->decl, a->decl);
+    EXPECT_EQ(a->decl->ir_name, "%arg.a.0");
+    EXPECT_EQ(a->decl->is_arg, 1);
+    EXPECT_TRUE(f->called.empty());
+  }
+}
+
+TEST(Funcs, AstLifecycle) {
+  World w;
+  Func* f = w.func("f");
+  EXPECT_EQ(build_error_message([&] { f->get_ast(); }), "Missing function AST object (bug)");
+  f->drop_ast();  // nothing to drop
+  FuncAst* ast = f->init_scope();
+  Decl* x = new_decl(w.t("int"), false, "x");
+  ast->scope->add_decl(x);
+  f->drop_ast();
+  EXPECT_EQ(f->ast, nullptr);
+  EXPECT_EQ(f->kept_decls, std::vector<Decl*>{x});
+  // A second parse starts over with fresh scopes and a fresh counter.
+  FuncAst* again = f->init_scope();
+  EXPECT_NE(again, ast);
+  EXPECT_TRUE(again->scope->decls.empty());
+  EXPECT_EQ(again->decl_counter, 0u);
+}
+
+TEST(Funcs, TempVarReuse) {
+  World w;
+  Class* vec = w.cls("Vec");
+  Class* pt = w.cls("Pt", CLASS_STRUCT);
+  FuncInfo* info = new_func_info(w.b);
+  struct Case {
+    const char* what;
+    Type* first;
+    Type* second;
+    bool reused;
+  } cases[] = {
+      {"int for int", w.t("int"), w.t("int"), true},
+      {"int for i64 (same kind and size)", w.t("int"), w.t("i64"), true},
+      {"int for u8", w.t("int"), w.t("u8"), false},
+      {"int for f64", w.t("int"), w.t("f64"), false},
+      {"class ref for class ref", vec->get_type(), w.t("String"), true},
+      // Same kind and size, but one is a GC root and the other is not.
+      {"class ref for struct ref", vec->get_type(), pt->get_type(), false},
+      {"struct ref for class ref", pt->get_type(), vec->get_type(), false},
+      {"fn for fn", fn_type(w.b, info), fn_type(w.b, info), true},
+  };
+  for (const Case& c : cases) {
+    Func* f = w.func("f");
+    FuncAst* ast = f->init_scope();
+    u64 mark = ast->temps_in_use.size();
+    Decl* a = f->get_temp_var(c.first, ast->scope);
+    EXPECT_EQ(a->is_buffer, 1);
+    EXPECT_EQ(a->in_memory, 1);
+    EXPECT_EQ(a->used, 1);
+    EXPECT_EQ(a->ir_name, "%buf._.0");
+    ast->release_temps(mark);
+    EXPECT_EQ(ast->temps_free, std::vector<Decl*>{a});
+    Decl* b2 = f->get_temp_var(c.second, ast->scope);
+    EXPECT_EQ(b2 == a, c.reused) << c.what;
+    EXPECT_EQ(b2->type, c.second) << c.what;
+    EXPECT_EQ(b2->is_gc, c.second->is_gc()) << c.what;
+    EXPECT_EQ(b2->ir_name, "%buf._.1") << c.what;  // a fresh IR name either way
+    EXPECT_EQ(ast->temps_in_use, std::vector<Decl*>{b2});
+  }
+}
+
+TEST(Funcs, TakeAndReleaseTemps) {
+  World w;
+  Func* f = w.func("f");
+  FuncAst* ast = f->init_scope();
+  Decl* a = f->get_temp_var(w.t("int"), ast->scope);
+  Decl* b = f->get_temp_var(w.t("u8"), ast->scope);
+  Decl* c = f->get_temp_var(w.t("u16"), ast->scope);
+  ast->release_temps(1);
+  EXPECT_EQ(ast->temps_in_use, std::vector<Decl*>{a});
+  EXPECT_EQ(ast->temps_free, (std::vector<Decl*>{c, b}));
+  EXPECT_TRUE(ast->take_free_temp(b));
+  EXPECT_FALSE(ast->take_free_temp(b));
+  EXPECT_EQ(ast->temps_in_use, (std::vector<Decl*>{a, b}));
+  Func* g = w.func("g");
+  EXPECT_EQ(build_error_message([&] { g->get_temp_var(w.t("int"), ast->scope); }),
+            "Missing function AST object (bug)");
+}
+
+TEST(Funcs, SignatureInfo) {
+  World w;
+  Func* f = w.func("f");
+  f->add_arg("a", w.t("int"));
+  f->add_arg("b", w.t("bool"));
+  f->return_type = new_type(w.b, TYPE_UNDEFINED);
+  f->errors->set("x", 5);
+  f->can_error = 1;
+  FuncInfo* info = f->get_func_info();
+  EXPECT_EQ(info->args, (std::vector<Type*>{w.t("int"), w.t("bool")}));
+  EXPECT_TRUE(info->rets.empty());
+  EXPECT_EQ(info->errors, f->errors);
+  EXPECT_EQ(info->can_error, 1);
+  EXPECT_EQ(f->arg_types(), info->args);
+}
+
+TEST(Funcs, FindOperatorFunc) {
+  World w;
+  Class* vec = w.cls("Vec");
+  Func* one_arg = w.func("one");
+  one_arg->add_arg("this", vec->get_type());
+  Func* wrong = w.func("wrong");
+  wrong->add_arg("this", vec->get_type());
+  wrong->add_arg("o", w.t("u8"));
+  Func* right = w.func("right");
+  right->add_arg("this", vec->get_type());
+  right->add_arg("o", w.t("int"));
+  std::vector<Func*> list{one_arg, wrong, right};
+  EXPECT_EQ(find_operator_func(list, vec->get_type(), w.t("int")), right);
+  EXPECT_EQ(find_operator_func(list, vec->get_type(), w.t("u8")), wrong);
+  EXPECT_EQ(find_operator_func(list, w.t("int"), w.t("int")), nullptr);
+}
+
+struct UseWorld : World {
+  Func* entry = func("entry");
+  Func* a = func("a");
+  Func* b1 = func("b");
+  Func* leaf = func("leaf");
+  Global* g = new_global(unit, main_file, 292, "g", "g", "g", nullptr, nullptr, false);
+  Class* vec = cls("Vec");
+  Func* gc_action = func("gc_action");
+  Func* gc_free = func("gc_free");
+  AllocatorPool* pool = b->make<AllocatorPool>();
+  Global* pool_global = new_global(unit, main_file, 292, "ALC", "ALC", "ALC", nullptr, nullptr, false);
+  Func* props_fn = func("props");
+  StringConst* str = b->make<StringConst>();
+  UseWorld() {
+    entry->called = {a, b1};
+    a->called = {leaf, entry};  // a cycle back to the entry
+    leaf->allocates = 1;
+    leaf->opaque_calls = 1;
+    b1->used_globals = {g};
+    b1->used_classes = {vec};
+    b1->used_pools = {pool};
+    b1->used_strings = {str};
+    vec->funcs.set("gc_action", gc_action);
+    vec->funcs.set("gc_free", gc_free);
+    pool->global = pool_global;
+    pool->props_func = props_fn;
+    unit->used = 0;
+  }
+};
+
+TEST(MarkUsed, Propagation) {
+  UseWorld w;
+  w.entry->mark_used();
+  for (Func* f : {w.entry, w.a, w.b1, w.leaf, w.gc_action, w.gc_free, w.props_fn}) EXPECT_EQ(f->used, 1) << f->name;
+  // Flags reach a caller only from callees flagged before the caller was marked.
+  EXPECT_EQ(w.a->allocates, 1);
+  EXPECT_EQ(w.a->opaque_calls, 1);
+  EXPECT_EQ(w.entry->allocates, 0);
+  EXPECT_EQ(w.g->used, 1);
+  EXPECT_EQ(w.g->used_noted, 1);
+  EXPECT_EQ(w.vec->used, 1);
+  EXPECT_EQ(w.vec->used_noted, 1);
+  EXPECT_EQ(w.pool->used, 1);
+  EXPECT_EQ(w.pool->pending, 1);
+  EXPECT_EQ(w.pool_global->used, 1);
+  EXPECT_EQ(w.str->used, 1);
+  EXPECT_EQ(w.unit->used, 1);
+  EXPECT_EQ(w.b->new_global_used, 1);
+  EXPECT_EQ(w.b->new_class_used, 1);
+  EXPECT_EQ(w.b->new_pool_used, 1);
+  // A second pass (the driver cleared the marks) propagates the flags one level further.
+  for (Func* f : w.b->functions) f->used = 0;
+  w.entry->mark_used();
+  EXPECT_EQ(w.entry->allocates, 1);
+}
+
+TEST(MarkUsed, NotedItemsDoNotRaiseNewUseFlags) {
+  UseWorld w;
+  w.entry->mark_used();
+  w.b->new_global_used = w.b->new_class_used = w.b->new_pool_used = 0;
+  // The driver collected the marks: used and pending cleared, noted kept.
+  for (Func* f : w.b->functions) f->used = 0;
+  w.g->used = 0;
+  w.vec->used = 0;
+  w.pool->pending = 0;
+  w.entry->mark_used();
+  EXPECT_EQ(w.g->used, 1);
+  EXPECT_EQ(w.vec->used, 1);
+  EXPECT_EQ(w.pool->pending, 1);
+  EXPECT_EQ(w.b->new_global_used, 0);
+  EXPECT_EQ(w.b->new_class_used, 0);
+  EXPECT_EQ(w.b->new_pool_used, 0);
+}
+
+}  // namespace
+}  // namespace tesk::test
