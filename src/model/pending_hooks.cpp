@@ -17,8 +17,6 @@ Class* get_generic_class(Build* b, Class*, const std::vector<Type*>&) {
   build_error(b, "get_generic_class not available yet");
 }
 
-bool Class::determine_size() { build_error(build, "Class.determine_size not available yet"); }
-void Class::set_offsets() { build_error(build, "Class.set_offsets not available yet"); }
 void Class::bind_generic_types() { build_error(build, "Class.bind_generic_types not available yet"); }
 
 void layout_gc_slots(Func* func) { build_error(func->build, "layout_gc_slots not available yet"); }

@@ -317,6 +317,9 @@ TEST(TypeSizes, SizesAndAlignment) {
       {void_type(w.b), 0, 0, 4, 0},
       {none_type(w.b), 0, 0, 4, 0},
       {new_type(w.b, TYPE_UNDEFINED), 0, 0, 4, 0},
+      {error_code_type(w.b, new_error_map(w.b)), 4, 32, 4, 4},
+      {error_value_type(w.b, "a", 1), 4, 32, 4, 4},
+      {w.cls("Vec")->get_type()->sub, 0, 0, 4, 0},
   };
   for (const Case& c : cases) {
     std::string name = c.type->to_text();
