@@ -3,15 +3,12 @@
 #include <cstdio>
 #include <exception>
 
+#include "backend/linker_symlinks.h"
 #include "driver/build_driver.h"
 #include "driver/errors.h"
 #include "driver/options.h"
 #include "util/strings.h"
 
-#if __has_include("backend/linker_symlinks.h")
-#include "backend/linker_symlinks.h"
-#define TESK_HAVE_LINKER_SYMLINKS 1
-#endif
 
 namespace tesk {
 
@@ -190,12 +187,8 @@ int cli_main(std::vector<std::string>& args) {
   }
   if (word == "lsp") not_available("lsp");
   if (word == "linker-symlinks") {
-#ifdef TESK_HAVE_LINKER_SYMLINKS
     create_linker_symlinks(std::string(host_os()));
     return 0;
-#else
-    not_available("linker-symlinks");
-#endif
   }
   if (ends_with(word, ".tesk")) {
     std::vector<std::string> list;
