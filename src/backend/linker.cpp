@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <unordered_set>
 
+#include "backend/llvm_object.h"
 #include "driver/errors.h"
 #include "source/records.h"
 #include "tools/json.h"
@@ -14,12 +15,6 @@
 namespace tesk {
 
 namespace {
-
-void print_line(std::string_view line) {
-  std::string s(line);
-  s += '\n';
-  std::fwrite(s.data(), 1, s.size(), stdout);
-}
 
 // Appends a fragment to both forms of the command. The text is what the user sees;
 // the argument vector is what runs, so no value is ever read by a shell.
@@ -319,7 +314,7 @@ void check_lld(Build* b, const Target& t) {
 
 void link_executable(Build* b) {
   if (b->mode == BUILD_IR) return;
-  if (b->verbose >= 3) print_line("> Stage 4: Link executable");
+  if (b->verbose >= 3) backend_print("> Stage 4: Link executable");
   const Target& t = b->target;
   if (!(is_native(t) && t.os != "win")) check_lld(b, t);
 
@@ -328,19 +323,19 @@ void link_executable(Build* b) {
   if (cmd.linker.empty()) build_error(b, "Cannot determine linker for your OS");
 
   if (b->verbose >= 2) {
-    print_line("# Link cmd: " + cmd.text);
-    for (const std::string& name : cmd.missing) print_line("> Warn: Library not found: " + name);
+    backend_print("# Link cmd: " + cmd.text);
+    for (const std::string& name : cmd.missing) backend_print("> Warn: Library not found: " + name);
     if (cmd.missing.empty()) log_line("✅", "All libraries found");
   }
 
   ProcessResult r = run_process(cmd.argv, false);
   if (r.exit_code != 0) {
     const char* dashes = "-----------------------------";
-    print_line(dashes);
-    print_line("# Cmd: " + cmd.text);
-    print_line("# Exit code: " + std::to_string(r.exit_code));
-    print_line("# Output: " + r.output);
-    print_line(dashes);
+    backend_print(dashes);
+    backend_print("# Cmd: " + cmd.text);
+    backend_print("# Exit code: " + std::to_string(r.exit_code));
+    backend_print("# Output: " + r.output);
+    backend_print(dashes);
     build_error_icon(b, "❌", "Failed to link");
   }
 }

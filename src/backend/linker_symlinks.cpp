@@ -3,19 +3,13 @@
 #include <cstdio>
 
 #include "backend/linker.h"
+#include "backend/llvm_object.h"
 #include "driver/cli.h"
 #include "driver/errors.h"
 #include "util/fs.h"
 #include "util/process.h"
 
 namespace tesk {
-
-namespace {
-void print_line(const std::string& line) {
-  std::string s = line + "\n";
-  std::fwrite(s.data(), 1, s.size(), stdout);
-}
-}  // namespace
 
 SymlinkCommand linker_symlink_command(const std::string& host_os, const std::string& lld,
                                       const std::string& alias) {
@@ -27,11 +21,11 @@ SymlinkCommand linker_symlink_command(const std::string& host_os, const std::str
 
 void create_linker_symlink(const std::string& host_os, const std::string& lld, const std::string& alias) {
   if (path_exists(alias)) {
-    print_line("> Skip - Symlink already exists: " + alias);
+    backend_print("> Skip - Symlink already exists: " + alias);
     return;
   }
   SymlinkCommand cmd = linker_symlink_command(host_os, lld, alias);
-  print_line("> Create linker symlink: " + cmd.text);
+  backend_print("> Create linker symlink: " + cmd.text);
   std::fflush(stdout);
   // Run with an argument vector: paths with blanks or quotes cannot become commands.
   // Success is judged only by the alias existing afterwards.

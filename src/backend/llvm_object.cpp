@@ -21,11 +21,6 @@ namespace {
 
 thread_local bool t_object_thread = false;
 
-void print_line(std::string_view line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-}
-
 // Takes an LLVM message: its text, and the message released.
 std::string take_message(char* message) {
   std::string text = message ? message : "";
@@ -92,6 +87,12 @@ void optimise_module(LLVMModuleRef module) {
 
 }  // namespace
 
+void backend_print(std::string_view line) {
+  std::string s(line);
+  s += '\n';
+  std::fwrite(s.data(), 1, s.size(), stdout);
+}
+
 void mark_object_thread() { t_object_thread = true; }
 
 [[noreturn]] void backend_exit() {
@@ -103,7 +104,7 @@ void mark_object_thread() { t_object_thread = true; }
 }
 
 [[noreturn]] void backend_fatal(std::string_view line) {
-  print_line(line);
+  backend_print(line);
   backend_exit();
 }
 
@@ -188,15 +189,15 @@ std::optional<std::string> compile_ir_file(const std::string& ir_path, const std
   }
   if (message) LLVMDisposeMessage(message);
 
-  if (!copy_file(ir_path, prev_ir_path)) print_line("Failed to update: " + prev_ir_path);
+  if (!copy_file(ir_path, prev_ir_path)) backend_print("Failed to update: " + prev_ir_path);
   return std::nullopt;
 }
 
 void write_ir_output(Build* b, Unit* unit) {
   LlvmUnit u;
   if (auto err = load_ir(&u, unit->ir_path, "<no-msg>")) backend_fatal(*err);
-  if (!copy_file(unit->ir_path, b->out_path)) print_line("Failed to write: " + b->out_path);
-  if (!copy_file(unit->ir_path, unit->prev_ir_path)) print_line("Failed to update: " + unit->prev_ir_path);
+  if (!copy_file(unit->ir_path, b->out_path)) backend_print("Failed to write: " + b->out_path);
+  if (!copy_file(unit->ir_path, unit->prev_ir_path)) backend_print("Failed to update: " + unit->prev_ir_path);
 }
 
 }  // namespace tesk

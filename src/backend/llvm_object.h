@@ -33,6 +33,9 @@ LLVMTargetMachineRef create_target_machine(LLVMModuleRef module, const Target& t
 // and to the -prev.ir file. LLVM errors are fatal.
 void write_ir_output(Build* b, Unit* unit);
 
+// Writes the line and a newline to standard output.
+void backend_print(std::string_view line);
+
 // Prints one line and ends the process with exit code 1 (on the main thread through
 // exit_process, so tests can catch it; an object-file thread ends the process at once).
 [[noreturn]] void backend_fatal(std::string_view line);

@@ -43,10 +43,7 @@ std::thread generate_object_file(Unit* unit, std::string_view ir_text) {
     write_ir_output(b, unit);
     return std::thread();
   }
-  if (b->verbose >= 3) {
-    std::string line = "> Stage 3.4: Generating object file: " + unit->o_path + "\n";
-    std::fwrite(line.data(), 1, line.size(), stdout);
-  }
+  if (b->verbose >= 3) backend_print("> Stage 3.4: Generating object file: " + unit->o_path);
   ObjectTask task{unit->ir_path, unit->prev_ir_path, unit->o_path, b->target, b->optimise != 0, &b->messages};
   try {
     return std::thread([task = std::move(task)] { object_file_thread(task); });

@@ -42,7 +42,7 @@ size_t make_object_files(Build* b, const UnitIrSource& ir_of) {
   }
   for (size_t i = 0; i < threads.size(); i++) {
     if (b->verbose >= 3) {
-      std::printf("> Waiting for Thread: %zu/%zu\n", i, threads.size());
+      backend_print("> Waiting for Thread: " + std::to_string(i) + "/" + std::to_string(threads.size()));
       std::fflush(stdout);
     }
     threads[i].join();

@@ -7,11 +7,13 @@
 #include <cstring>
 #include <optional>
 
+#include "driver/cli.h"
 #include "driver/errors.h"
 #include "driver/options.h"
 #include "driver/stages.h"
 #include "model/records.h"
 #include "source/packages.h"
+#include "source/stage1.h"
 #include "source/units.h"
 #include "util/fs.h"
 #include "util/process.h"
@@ -21,21 +23,10 @@ namespace tesk {
 
 namespace {
 
-void verbose_line(Build* b, std::string_view text) {
-  if (b->verbose < 3) return;
-  std::string line(text);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-}
-
 std::string two_decimals(double x) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.2f", x);
   return buf;
-}
-
-bool has_flag(const Build* b, std::string_view flag) {
-  return std::find(b->cli.flags.begin(), b->cli.flags.end(), flag) != b->cli.flags.end();
 }
 
 // Peak resident memory of the process in bytes.
@@ -97,7 +88,7 @@ void run_build(Build* b) {
   // 5. The runtime package.
   Package* tesk_pkg = load_dependency(main_pkg, "tesk");
   b->tesk_package = tesk_pkg;
-  tesk_pkg->link_level = has_flag(b, "--use-tesk-libs") ? LINK_LEVEL_MAIN : LINK_LEVEL_RUNTIME;
+  tesk_pkg->link_level = cli_has_flag(b->cli, "--use-tesk-libs") ? LINK_LEVEL_MAIN : LINK_LEVEL_RUNTIME;
 
   // 6.
   string_id(b, "gc_action");
@@ -127,19 +118,9 @@ void run_build(Build* b) {
   // 11.
   if (b->mode == BUILD_DOCS) load_all_namespaces(main_pkg);
 
-  // 12. Stage 1; files queued while it runs are scanned too.
-  for (size_t i = 0; i < b->stage1_queue.size(); i++) {
-    SourceFile* file = b->stage1_queue[i];
-    run_stage_task([file] { stage_1_file(file); });
-  }
-
-  // 13.
-  if (!b->main_func && !b->lsp && !b->test && b->mode == BUILD_EXECUTABLE) {
-    build_error(b, "Your program has no 'main' function");
-  }
-
-  // 14. Stages 2.1 to 4, each calling the next.
-  stage_read_aliases(b);
+  // 12 to 14. Stage 1 (files queued while it runs are scanned too), the check for
+  // `main`, then Stages 2.1 to 4, each calling the next.
+  stage_1_all(b);
 
   // 15.
   if (b->lsp) return;
@@ -175,7 +156,7 @@ void run_build(Build* b) {
 }
 
 void stage_read_types(Build* b) {
-  verbose_line(b, "> Stage 2.4: Read types for functions & globals");
+  log_detail(b, "> Stage 2.4: Read types for functions & globals");
   for (size_t u = 0; u < b->units.size(); u++) {
     Unit* unit = b->units[u];
     for (size_t i = 0; i < unit->funcs.size(); i++) {

@@ -160,6 +160,16 @@ bool cli_has_flag(const CliArgs& cli, std::string_view name) {
   return false;
 }
 
+std::vector<std::string> shortcut_args(std::string file, std::vector<std::string> program_args) {
+  std::vector<std::string> list;
+  list.reserve(program_args.size() + 3);
+  list.push_back(std::move(file));
+  list.push_back("--run");
+  list.push_back("--");
+  for (std::string& a : program_args) list.push_back(std::move(a));
+  return list;
+}
+
 void add_docs_option(std::vector<std::string>& args) {
   size_t at = separator_index(args);
   args.insert(args.begin() + static_cast<std::ptrdiff_t>(at), "--docs");
@@ -191,13 +201,7 @@ int cli_main(std::vector<std::string>& args) {
     return 0;
   }
   if (ends_with(word, ".tesk")) {
-    std::vector<std::string> list;
-    list.reserve(args.size() + 3);
-    list.push_back(word);
-    list.push_back("--run");
-    list.push_back("--");
-    for (std::string& a : args) list.push_back(std::move(a));
-    args = std::move(list);
+    args = shortcut_args(std::move(word), std::move(args));
     build_command(args);
   }
   if (word == "version") {

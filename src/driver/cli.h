@@ -38,6 +38,10 @@ std::optional<std::string> cli_arg_value(const CliArgs& cli, std::string_view na
 const std::vector<std::string>& cli_arg_values(const CliArgs& cli, std::string_view name);
 bool cli_has_flag(const CliArgs& cli, std::string_view name);
 
+// The argument list of the shortcut `tesk app.tesk args...`: the file, "--run", "--",
+// then the program's arguments unchanged.
+std::vector<std::string> shortcut_args(std::string file, std::vector<std::string> program_args);
+
 // The argument list of `doc` for the build option parser: "--docs" goes before the
 // first "--", so it never lands among the program's arguments.
 void add_docs_option(std::vector<std::string>& args);

@@ -116,6 +116,15 @@ void log_line(std::string_view icon, std::string_view message) {
   write_out(line);
 }
 
+void log_detail(const Build* b, std::string_view line) {
+  if (b->verbose < 3) return;
+  std::string text;
+  text.reserve(line.size() + 1);
+  text += line;
+  text += '\n';
+  write_out(text);
+}
+
 bool parse_f64(std::string_view text, double* out) {
   size_t i = 0;
   bool neg = false;

@@ -25,6 +25,9 @@ void add_warning_diagnostic(Build* b, std::string message, Chunk* start, Chunk* 
 void print_warnings(Build* b);
 // icon + " " + message when the terminal shows icons, else "> " + message.
 void log_line(std::string_view icon, std::string_view message);
+// The line as it stands (no icon) when the build runs at verbosity 3: the
+// "> Stage ..." and loading lines.
+void log_detail(const Build* b, std::string_view line);
 // Whether TERM names a terminal that shows icons; cached per thread once TERM is set.
 bool terminal_shows_icons();
 // The rule itself, for a given TERM value (null when unset).

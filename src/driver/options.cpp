@@ -3,6 +3,7 @@
 #include "driver/cli.h"
 #include "driver/errors.h"
 #include "driver/name_hash.h"
+#include "driver/watch.h"
 #include "util/fs.h"
 #include "util/strings.h"
 
@@ -32,29 +33,35 @@ std::string_view trim_blanks(std::string_view s) {
   return s;
 }
 
-// Removes the first occurrence before the separator.
-void remove_raw_option(std::vector<std::string>& args, std::string_view option) {
-  size_t end = separator_index(args);
+// Index of the first occurrence of the option before the separator "--" (or of the
+// separator itself), skipping the values of options that take one; the list size
+// when there is none.
+size_t raw_option_index(const std::vector<std::string>& args, std::string_view option) {
   bool pending = false;
-  for (size_t i = 0; i < end; i++) {
+  for (size_t i = 0; i < args.size(); i++) {
     if (pending) {
       pending = false;
       continue;
     }
-    if (args[i] == option) {
-      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
-    }
+    if (args[i] == option) return i;
+    if (args[i] == "--") break;
     pending = is_value_option(args[i]);
   }
+  return args.size();
 }
 
-// The watcher arrives with its own subsystem; until then watching is refused.
-[[noreturn]] void start_watch(std::vector<std::string>& args) {
+// Removes the first occurrence before the separator.
+void remove_raw_option(std::vector<std::string>& args, std::string_view option) {
+  size_t at = raw_option_index(args, option);
+  if (at < args.size()) args.erase(args.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// The watcher builds with the same list, minus the watch options, and never returns.
+[[noreturn]] void start_watch(std::vector<std::string>& args, const std::vector<std::string>& files,
+                              const std::optional<std::string>& project_dir) {
   remove_raw_option(args, "--watch");
   remove_raw_option(args, "-w");
-  std::fputs("The '--watch' option is not available yet\n", stdout);
-  exit_process(1);
+  watch_loop(args, files, project_dir);
 }
 
 }  // namespace
@@ -62,31 +69,10 @@ void remove_raw_option(std::vector<std::string>& args, std::string_view option) 
 std::string_view host_os() { return "linux"; }
 std::string_view host_arch() { return "x64"; }
 
-size_t separator_index(const std::vector<std::string>& args) {
-  bool pending = false;
-  for (size_t i = 0; i < args.size(); i++) {
-    if (pending) {
-      pending = false;
-      continue;
-    }
-    if (args[i] == "--") return i;
-    pending = is_value_option(args[i]);
-  }
-  return args.size();
-}
+size_t separator_index(const std::vector<std::string>& args) { return raw_option_index(args, "--"); }
 
 bool raw_has_option(const std::vector<std::string>& args, std::string_view option) {
-  size_t end = separator_index(args);
-  bool pending = false;
-  for (size_t i = 0; i < end; i++) {
-    if (pending) {
-      pending = false;
-      continue;
-    }
-    if (args[i] == option) return true;
-    pending = is_value_option(args[i]);
-  }
-  return false;
+  return raw_option_index(args, option) < args.size();
 }
 
 Target parse_target(const CliArgs& cli, std::string_view host_os, std::string_view host_arch) {
@@ -247,7 +233,7 @@ BuildArgsResult parse_build_args(const std::vector<std::string>& args_in, std::s
   }
 
   // 6. Watching takes over the whole command line.
-  if (watch) start_watch(args);
+  if (watch) start_watch(args, files, have_dir ? std::optional<std::string>(dir) : std::nullopt);
 
   // 7. Project directory.
   std::string project_dir;

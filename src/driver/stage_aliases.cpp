@@ -1,6 +1,5 @@
 #include "driver/stage_aliases.h"
 
-#include <cstdio>
 #include <string>
 
 #include "driver/build_driver.h"
@@ -10,19 +9,13 @@
 #include "model/scope.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "source/stage1.h"
 #include "source/stage1_scan.h"
 #include "util/strings.h"
 
 namespace tesk {
 
 namespace {
-
-void verbose_line(Build* b, std::string_view text) {
-  if (b->verbose < 3) return;
-  std::string line(text);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-}
 
 void read_use_list(Build* b, SourceFile* file, UseEntry* entry) {
   Parser* p = new_parser(entry->block, nullptr);
@@ -33,10 +26,7 @@ void read_use_list(Build* b, SourceFile* file, UseEntry* entry) {
   }
   Scope* ns_scope = entry->ns->scope;
   for (;;) {
-    if (next_token(p, true, true) != TOK_WORD) {
-      parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-    }
-    std::string_view word = p->token();
+    std::string_view word = stage_1_word(p, true, true);
     Identifier** found = ns_scope->identifiers.find(word);
     if (!found) {
       parse_error(p, cat({"Namespace '", identifier_ref_text(entry->ref), "' has no identifier named '", word, "'"}));
@@ -83,24 +73,26 @@ void read_extend(Build* b, Chunk* chunk) {
   ext->body = chunk_here(p);
   ext->scope = new_scope(chunk->file->scope, SCOPE_BLOCK);
   cls->extends.push_back(ext);
-  verbose_line(b, "Register extend for: " + cls->display_name);
+  log_detail(b, "Register extend for: " + cls->display_name);
 }
 
 void stage_read_aliases(Build* b) {
-  verbose_line(b, "> Stage 2.1: Read aliasses");
+  log_detail(b, "> Stage 2.1: Read aliasses");
   read_use_lists(b);
   // Every `alias` before any `type`: a type may be written with an alias declared later.
   for (size_t i = 0; i < b->aliases.size(); i++) {
     Alias* alias = b->aliases[i];
     if (alias->kind == ALIAS_ALIAS) run_stage_task([alias] { resolve_alias(alias); });
   }
-  for (size_t i = 0; i < b->aliases.size(); i++) {
-    Alias* alias = b->aliases[i];
-    if (alias->kind == ALIAS_TYPE) run_stage_task([alias] { resolve_type_alias(alias); });
-  }
+  // Extend blocks before `type` declarations: a type that names a generic instance reads
+  // the instance's body, extend blocks included, right away.
   for (size_t i = 0; i < b->extends.size(); i++) {
     Chunk* chunk = b->extends[i];
     run_stage_task([b, chunk] { read_extend(b, chunk); });
+  }
+  for (size_t i = 0; i < b->aliases.size(); i++) {
+    Alias* alias = b->aliases[i];
+    if (alias->kind == ALIAS_TYPE) run_stage_task([alias] { resolve_type_alias(alias); });
   }
   stage_read_classes(b);
 }

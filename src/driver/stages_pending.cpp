@@ -4,11 +4,6 @@
 
 namespace tesk {
 
-void stage_read_classes(Build*) {}
-void stage_class_sizes(Build*) {}
-void read_function_types(Func*) {}
-void read_global_type(Global*) {}
-void read_enum_values(Enum*) {}
 void stage_parse_asts(Build*) {}
 void doc_command(Build*) {}
 

@@ -228,7 +228,8 @@ std::string ir_cmp(IrUnit* u, u64 op, std::string_view left, std::string_view ri
   bool sg = !fl && type->signed_;
   const char* pred;
   switch (op) {
-    case OP_NE: pred = fl ? "one" : "ne"; break;
+    // Unordered: NaN differs from everything, itself included, as `!(a == b)` says.
+    case OP_NE: pred = fl ? "une" : "ne"; break;
     case OP_LTE: pred = fl ? "ole" : sg ? "sle" : "ule"; break;
     case OP_LT: pred = fl ? "olt" : sg ? "slt" : "ult"; break;
     case OP_GTE: pred = fl ? "oge" : sg ? "sge" : "uge"; break;
@@ -336,6 +337,19 @@ std::string ir_cast(IrUnit* u, std::string_view value, Type* from, Type* to) {
     return t;
   }
   if (is_float(from)) {
+    if (to->kind == TYPE_INT && !to->signed_ && tb == 64) {
+      // fptosi has no result for values from 2^63 up, which a u64 holds: those take
+      // fptoui, and negative values keep the wrap-around of fptosi.
+      std::string neg = new_ir_temp(u);
+      w << "  " << neg << " = fcmp olt " << st << " " << v << ", 0.0\n";
+      std::string s = new_ir_temp(u);
+      w << "  " << s << " = fptosi " << st << " " << v << " to i64\n";
+      std::string un = new_ir_temp(u);
+      w << "  " << un << " = fptoui " << st << " " << v << " to i64\n";
+      std::string t = new_ir_temp(u);
+      w << "  " << t << " = select i1 " << neg << ", i64 " << s << ", i64 " << un << "\n";
+      return t;
+    }
     std::string t = new_ir_temp(u);
     w << "  " << t << " = fptosi " << st << " " << v << " to i64\n";
     v = t;
@@ -362,22 +376,6 @@ std::string ir_cast(IrUnit* u, std::string_view value, Type* from, Type* to) {
 // GC write barrier
 
 namespace {
-
-// Builds the signature a direct call of the function uses.
-FuncInfo* func_signature(Build* b, Func* func) {
-  FuncInfo* info = b->make<FuncInfo>();
-  for (FuncArg* a : func->args) info->args.push_back(a->type);
-  Type* rt = func->return_type;
-  if (rt && rt->kind == TYPE_MULTI && rt->items) {
-    info->rets = *rt->items;
-  } else if (rt && !kind_in(rt->kind, KINDS_NO_VALUE)) {
-    info->rets.push_back(rt);
-  }
-  info->errors = func->errors;
-  info->infinite = func->varargs;
-  info->can_error = func->can_error;
-  return info;
-}
 
 Func* find_property_update(Build* b) {
   Package* pkg = b->tesk_package;
@@ -407,7 +405,7 @@ std::string ir_write_barrier(IrUnit* u, std::string_view object, std::string_vie
   set_active_ir_block(u, not_new);
   Func* update = find_property_update(u->build);
   std::string callee = ir_func_ref(u, update);
-  ir_call(u, callee, func_signature(u->build, update),
+  ir_call(u, callee, update->get_func_info(),
           {std::string(object), std::string(prop_ptr), std::string(value)});
   ir_br(u, after);
 

@@ -40,6 +40,10 @@ bool Class::determine_size() {
     alloc_size = mode_base->alloc_size;
     pool_index = mode_base->pool_index;
     sized = 1;
+    if (build->verbose >= 3) {
+      std::string line = "> Determine class size: " + display_name + " | size: " + std::to_string(size) + "\n";
+      std::fwrite(line.data(), 1, line.size(), stdout);
+    }
     return true;
   }
   if (slice && !props.contains("length")) {

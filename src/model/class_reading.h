@@ -8,6 +8,7 @@
 namespace tesk {
 
 void read_class_body(Class* cls);
+void read_class_mode(Class* cls);
 void read_function_types(Func* func);
 Class* get_generic_class(Build* b, Class* generic, const std::vector<Type*>& types);
 

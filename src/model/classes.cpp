@@ -11,28 +11,9 @@
 #include "model/scope.h"
 #include "model/types.h"
 #include "source/records.h"
+#include "source/units.h"
 
 namespace tesk {
-
-namespace {
-
-// "pkg" + sep + "ns" + sep, leaving out the parts named "main".
-std::string qualified_prefix(SourceFile* file, std::string_view sep) {
-  std::string out;
-  if (!file || !file->ns) return out;
-  Namespace* ns = file->ns;
-  if (ns->package && ns->package->name != "main") {
-    out += ns->package->name;
-    out += sep;
-  }
-  if (ns->name != "main") {
-    out += ns->name;
-    out += sep;
-  }
-  return out;
-}
-
-}  // namespace
 
 Class* new_class(Unit* unit, SourceFile* file, AccessLevel access, std::string_view name, u64 kind,
                  GenericNames* generic_names, Chunk* body) {
@@ -55,17 +36,18 @@ Class* new_class(Unit* unit, SourceFile* file, AccessLevel access, std::string_v
   } else {
     c->name = std::string(name);
   }
-  c->export_name = qualified_prefix(file, "__") + c->name;
+  Namespace* ns = file ? file->ns : nullptr;
+  c->export_name = ns ? export_name(ns, c->name) : c->name;
 
   Namespace* main_ns = get_main_namespace(b);
-  Package* pkg = file && file->ns ? file->ns->package : nullptr;
+  Package* pkg = ns ? ns->package : nullptr;
   if (!pkg || pkg == main_ns->package || pkg->name == "tesk") {
     if (anonymous)
       c->display_name = kind == CLASS_STRUCT ? "<anonymous-struct>" : "<anonymous-class>";
     else
       c->display_name = c->name;
   } else {
-    c->display_name = qualified_prefix(file, ":") + c->name;
+    c->display_name = display_name(ns, c->name);
   }
 
   c->generic_names = generic_names;

@@ -16,6 +16,7 @@
 #include "source/parse_error.h"
 #include "source/parser.h"
 #include "source/records.h"
+#include "source/units.h"
 
 namespace tesk {
 
@@ -46,18 +47,12 @@ Func* new_func(Unit* unit, SourceFile* file, SourceFile* code_file, AccessLevel 
     f->export_name = f->name;
     f->display_name = anonymous ? "<anonymous-function>" : f->name;
   } else {
-    std::string exp, disp;
     Namespace* ns = file ? file->ns : nullptr;
-    if (ns && ns->package && ns->package->name != "main") {
-      exp += ns->package->name + "__";
-      disp += ns->package->name + ":";
-    }
-    if (ns && ns->name != "main") {
-      exp += ns->name + "__";
-      disp += ns->name + ":";
-    }
-    f->export_name = exp + f->name;
-    f->display_name = anonymous ? std::string("<anonymous-function>") : disp + f->name;
+    f->export_name = ns ? export_name(ns, f->name) : f->name;
+    if (anonymous)
+      f->display_name = "<anonymous-function>";
+    else
+      f->display_name = ns ? display_name(ns, f->name) : f->name;
   }
 
   Type* v = void_type(b);

@@ -387,6 +387,8 @@ struct Decl {
   u8 used = 0;
   u8 captured = 0;
   u8 stable = 0;                     // ("is_stable")
+  Scope* listed_body = nullptr;      // the function body scope whose `decls` hold it
+  Scope* listed_loop = nullptr;      // the last loop scope whose `decls` it joined
 
   void make_stable();
 };

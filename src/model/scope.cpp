@@ -166,17 +166,23 @@ void Decl::make_stable() {
 }
 
 void Scope::add_decl(Decl* decl) {
-  // Only a decl that was named before (a reused temporary) can be listed already; the
-  // scan is skipped for new ones so long functions stay linear.
-  bool seen = decl->ir_name != "-nameless-";
+  // The lists only grow, so the last list a decl joined tells without a scan whether a
+  // reused temporary is listed already; long functions stay linear.
   if (Scope* loop = find(SCOPE_LOOP)) {
-    if (!seen || !contains(loop->decls, decl)) loop->decls.push_back(decl);
+    if (decl->listed_loop != loop && (!decl->listed_loop || !contains(loop->decls, decl))) {
+      loop->decls.push_back(decl);
+    }
+    decl->listed_loop = loop;
   }
 
   Scope* fs = find(SCOPE_FUNCTION);
   if (!fs || !fs->func) fatal_build_error("Adding a declaration to a scope without a function (bug)");
   FuncAst* ast = fs->func->get_ast();
-  if (!seen || !contains(ast->scope->decls, decl)) ast->scope->decls.push_back(decl);
+  // A decl is listed by one function body at a time: a new parse makes a new body scope.
+  if (decl->listed_body != ast->scope) {
+    ast->scope->decls.push_back(decl);
+    decl->listed_body = ast->scope;
+  }
 
   std::string n = decl->is_bind ? "%bind." : decl->is_arg ? "%arg." : decl->is_buffer ? "%buf." : "%var.";
   n += decl->name.empty() ? std::string("_") : decl->name;

@@ -64,7 +64,7 @@ CondFn condition_function(std::string_view name) {
   if (name == "is_identifier") return cond_is_identifier;
   if (name == "global_is_shared") return cond_global_is_shared;
   if (name == "property_name_is") return cond_property_name_is;
-  return nullptr;
+  return type_condition_function(name);
 }
 
 bool variable_condition(Parser* p) {

@@ -58,10 +58,15 @@ void directive_end(Parser* p) {
   if (f->kind != CM_IF) next_compile_loop(p, f);
 }
 
-void directive_print_type(Parser* p, Scope* scope) {
+// The "(" right after the directive word.
+void expect_open_paren(Parser* p) {
   if (next_token(p, false, false) != TOK_SYMBOL || !p->is("(")) {
     parse_error(p, cat({"Expected token: '(', instead of: '", p->token(), "'"}));
   }
+}
+
+void directive_print_type(Parser* p, Scope* scope) {
+  expect_open_paren(p);
   IdentifierResult r = read_identifier(p, scope, true, false);
   if (!r.ok()) parse_error(p, r.error);
   Identifier* id = r.id;
@@ -100,6 +105,10 @@ void parse_compile_macro(Parser* p, Scope* scope) {
     directive_end(p);
   } else if (p->is("print_type")) {
     directive_print_type(p, scope);
+  } else if (p->is("print_value_type")) {
+    // The expression needs the value reader.
+    expect_open_paren(p);
+    parse_error(p, "#print_value_type is not available yet");
   } else if (p->is("print")) {
     expect_string(p, true, false);
     if (!p->build->lsp) write_line(cat({"# ", p->token()}));

@@ -6,15 +6,12 @@
 #include "model/type_reading.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "source/stage1.h"
 #include "util/strings.h"
 
 namespace tesk {
 
 namespace {
-
-[[noreturn]] void invalid_name(Parser* p) {
-  parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-}
 
 u8 escape_value(u8 e) {
   switch (e) {
@@ -99,8 +96,7 @@ void read_macro_pattern(Parser* p, Scope* scope, MacroPatternItem* container, st
       next_token(p, true, true);
       bool is_value = p->is("V");
       expect_token(p, ":", false, false);
-      if (next_token(p, false, false) != TOK_WORD) invalid_name(p);
-      std::string name = token_text(p);
+      std::string name(stage_1_word(p, false, false));
       if (std::find(names.begin(), names.end(), name) != names.end()) {
         parse_error(p, "Duplicate macro variable name: " + name);
       }
@@ -120,8 +116,7 @@ void read_macro_pattern(Parser* p, Scope* scope, MacroPatternItem* container, st
     if (p->is("repeat")) {
       next_token(p, true, true);
       expect_token(p, "(", false, false);
-      if (next_token(p, true, false) != TOK_WORD) invalid_name(p);
-      std::string name = token_text(p);
+      std::string name(stage_1_word(p, true, false));
       expect_token(p, ",", true, true);
       MacroPatternItem* item = append_item(p, container, MACRO_REPEAT, flags);
       item->var = std::move(name);

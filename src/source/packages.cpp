@@ -14,19 +14,9 @@ namespace tesk {
 
 namespace {
 
-const JsonValue* member(const JsonValue* v, std::string_view key) {
-  if (!v || v->kind != JSON_OBJECT || !v->members) return nullptr;
-  const JsonPtr* m = v->members->find(key);
-  return m ? m->get() : nullptr;
-}
-
-std::string string_of(const JsonValue* v) { return v ? json_string_value(*v) : std::string(); }
-
-void verbose_line(Build* b, std::string_view text) {
-  if (b->verbose < 3) return;
-  std::string line(text);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
+// The configuration's value under key; a missing key reads as null.
+const JsonValue& config_member(const PackageConfig* config, std::string_view key) {
+  return json_member(*config->json, key);
 }
 
 }  // namespace
@@ -41,11 +31,11 @@ Package* new_package(Build* b, std::string_view name) {
 void set_package_dir(Package* pkg, const std::string& dir, bool required) {
   Build* b = pkg->build;
   if (b->packages.contains(dir)) build_error(b, "Build error: There 2 packages with the same directory: " + dir);
-  verbose_line(b, "> Set package directory: " + dir);
+  log_detail(b, "> Set package directory: " + dir);
   pkg->dir = dir;
   b->packages.set(dir, pkg);
   std::string path = path_join(dir, "tesk.json");
-  verbose_line(b, "> Load package config: " + path);
+  log_detail(b, "> Load package config: " + path);
   ConfigResult r = read_json_file(b, path);
   if (r.invalid) build_error(b, "Invalid json syntax: " + path);
   if (!r.config && required) build_error(b, "Package config not found: " + path);
@@ -98,7 +88,7 @@ Package* load_dependency(Package* pkg, std::string_view name) {
   if (Package** found = b->packages.find(dir)) {
     dep = *found;
   } else {
-    verbose_line(b, "> Creating package for directory: " + dir);
+    log_detail(b, "> Creating package for directory: " + dir);
     dep = new_package(b, name);
     set_package_dir(dep, dir, true);
   }
@@ -108,13 +98,13 @@ Package* load_dependency(Package* pkg, std::string_view name) {
 
 DependencyResult resolve_dependency(const PackageConfig* config, std::string_view name) {
   DependencyResult r;
-  const JsonValue* entry = member(member(config->json.get(), "dependencies"), name);
-  if (!entry) {
+  const JsonValue& entry = json_member(config_member(config, "dependencies"), name);
+  if (entry.kind == JSON_NULL) {
     r.error = DependencyError::notfound;
     r.message = "notfound";
     return r;
   }
-  std::string src = string_of(member(entry, "src"));
+  std::string src = json_string_value(json_member(entry, "src"));
   if (src.empty()) {
     r.error = DependencyError::nosrc;
     r.message = "nosrc";
@@ -125,7 +115,7 @@ DependencyResult resolve_dependency(const PackageConfig* config, std::string_vie
     return r;
   }
   if (starts_with(src, kHostedPrefix)) {
-    std::string version = string_of(member(entry, "version"));
+    std::string version = json_string_value(json_member(entry, "version"));
     if (!valid_version(version)) {
       r.error = DependencyError::noversion;
       r.message = "noversion";
@@ -162,7 +152,7 @@ bool valid_version(std::string_view text) {
 
 std::optional<std::string> namespace_dir(const PackageConfig* config, std::string_view name) {
   if (!config) return std::nullopt;
-  std::string dir = string_of(member(member(config->json.get(), "namespaces"), name));
+  std::string dir = json_string_value(json_member(config_member(config, "namespaces"), name));
   if (dir.empty()) return std::nullopt;
   return dir;
 }
@@ -177,7 +167,7 @@ Namespace* get_namespace(Package* pkg, std::string_view name) {
     build_error(b, cat({"There are 2 namespaces pointing to the same directory. Namespace: '", pkg->name, ":", name,
                         "' | Directory: ", dir}));
   }
-  verbose_line(b, cat({"> Init namespace: ", name, " => ", dir}));
+  log_detail(b, cat({"> Init namespace: ", name, " => ", dir}));
   Unit* unit = unit_for_namespace(b, name, dir);
   Namespace* ns = new_namespace(pkg, name, dir, unit);
   b->namespace_dirs.set(dir, ns);
@@ -196,12 +186,9 @@ Namespace* get_namespace_checked(Package* pkg, std::string_view name, Parser* pa
 
 void load_all_namespaces(Package* pkg) {
   if (!pkg->config) return;
-  const JsonValue* spaces = member(pkg->config->json.get(), "namespaces");
-  if (!spaces || spaces->kind != JSON_OBJECT || !spaces->members) return;
-  // Copy the keys: loading may not touch the configuration, but keep the walk simple.
-  std::vector<std::string> names;
-  for (const auto& entry : *spaces->members) names.push_back(entry.first);
-  for (const std::string& name : names) get_namespace_checked(pkg, name, nullptr);
+  const JsonValue& spaces = config_member(pkg->config, "namespaces");
+  if (spaces.kind != JSON_OBJECT || !spaces.members) return;
+  for (const auto& entry : *spaces.members) get_namespace_checked(pkg, entry.first, nullptr);
 }
 
 ConfigResult find_package_config(Build* b, std::string_view file_path) {
@@ -215,11 +202,11 @@ ConfigResult find_package_config(Build* b, std::string_view file_path) {
 }
 
 std::optional<std::string> namespace_for_dir(const PackageConfig* config, std::string_view file_path) {
-  const JsonValue* spaces = member(config->json.get(), "namespaces");
-  if (!spaces || spaces->kind != JSON_OBJECT || !spaces->members) return std::nullopt;
+  const JsonValue& spaces = config_member(config, "namespaces");
+  if (spaces.kind != JSON_OBJECT || !spaces.members) return std::nullopt;
   std::string file = path_real(file_path);
-  for (const auto& [name, value] : *spaces->members) {
-    std::string rel = string_of(value.get());
+  for (const auto& [name, value] : *spaces.members) {
+    std::string rel = value ? json_string_value(*value) : std::string();
     if (rel.empty()) continue;
     std::string dir = path_real(path_join(config->dir, rel));
     if (dir.back() != '/') dir += '/';

@@ -123,10 +123,12 @@ void parse_error(Parser* p, std::string_view message) {
   exit_process(1);
 }
 
+void error_invalid_identifier(Parser* p) {
+  parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
+}
+
 std::string read_word(Parser* p, bool skip_blanks, bool skip_newlines) {
-  if (next_token(p, skip_blanks, skip_newlines) != TOK_WORD) {
-    parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-  }
+  if (next_token(p, skip_blanks, skip_newlines) != TOK_WORD) error_invalid_identifier(p);
   return token_text(p);
 }
 
@@ -147,9 +149,7 @@ bool accept_token(Parser* p, std::string_view text, bool skip_blanks, bool skip_
 
 IdentifierResult read_identifier(Parser* p, Scope* scope, bool skip_blanks, bool skip_newlines) {
   IdentifierResult r;
-  if (next_token(p, skip_blanks, skip_newlines) != TOK_WORD) {
-    parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-  }
+  if (next_token(p, skip_blanks, skip_newlines) != TOK_WORD) error_invalid_identifier(p);
   std::string_view word = p->token();
   p->last_name = word;
   p->last_ns = std::string_view();
@@ -183,9 +183,7 @@ IdentifierResult read_identifier(Parser* p, Scope* scope, bool skip_blanks, bool
     return r;
   }
   ns_id->used = 1;
-  if (next_token(p, false, false) != TOK_WORD) {
-    parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-  }
+  if (next_token(p, false, false) != TOK_WORD) error_invalid_identifier(p);
   std::string_view name = p->token();
   p->last_name = name;
   p->last_ns = ns_name;

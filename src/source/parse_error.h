@@ -16,6 +16,9 @@ namespace tesk {
 // The report text that parse_error prints (everything, the final marker line included).
 std::string parse_error_report(Parser* p, std::string_view message);
 
+// "Invalid identifier name: '" + the current token + "' | Expected syntax: [a-zA-Z_]".
+[[noreturn]] void error_invalid_identifier(Parser* p);
+
 std::string read_word(Parser* p, bool skip_blanks, bool skip_newlines);
 std::string read_word_any(Parser* p, bool skip_blanks, bool skip_newlines);
 bool accept_token(Parser* p, std::string_view text, bool skip_blanks, bool skip_newlines, bool consume);

@@ -110,6 +110,10 @@ void scan_char_literal(Parser* p, u64 tok_start) {
   }
 }
 
+[[noreturn]] void error_expected(Parser* p, std::string_view expected) {
+  parse_error(p, cat({"Expected token: '", expected, "', instead of: '", p->token(), "'"}));
+}
+
 }  // namespace
 
 Parser* new_parser(Chunk* chunk, Parser* parent) {
@@ -449,17 +453,17 @@ void skip_type(Parser* p) {
     if (symbol_is(p, "<")) {
       skip_type(p);
       next_token(p, true, false);
-      if (!token_is(p, ">")) parse_error(p, cat({"Expected token: '", ">", "', instead of: '", p->token(), "'"}));
+      if (!token_is(p, ">")) error_expected(p, ">");
       return;
     }
     break;
   }
   if (p->kind == TOK_WORD && (token_is(p, "fn") || token_is(p, "fnptr"))) {
     next_token(p, false, false);
-    if (!token_is(p, "(")) parse_error(p, cat({"Expected token: '", "(", "', instead of: '", p->token(), "'"}));
+    if (!token_is(p, "(")) error_expected(p, "(");
     skip_scope(p, ")");
     next_token(p, false, false);
-    if (!token_is(p, "(")) parse_error(p, cat({"Expected token: '", "(", "', instead of: '", p->token(), "'"}));
+    if (!token_is(p, "(")) error_expected(p, "(");
     skip_scope(p, ")");
     return;
   }
@@ -485,20 +489,16 @@ void skip_type(Parser* p) {
 }
 
 void skip_qualified_name(Parser* p, bool skip_newlines) {
-  if (next_token(p, true, skip_newlines) != TOK_WORD) {
-    parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-  }
+  if (next_token(p, true, skip_newlines) != TOK_WORD) error_invalid_identifier(p);
   if (char_at(p, 0) == ':') {
     advance_chars(p, 1);
-    if (next_token(p, false, false) != TOK_WORD) {
-      parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-    }
+    if (next_token(p, false, false) != TOK_WORD) error_invalid_identifier(p);
   }
 }
 
 void expect_token(Parser* p, std::string_view a, bool skip_blanks, bool skip_newlines) {
   next_token(p, skip_blanks, skip_newlines);
-  if (!token_is(p, a)) parse_error(p, cat({"Expected token: '", a, "', instead of: '", p->token(), "'"}));
+  if (!token_is(p, a)) error_expected(p, a);
 }
 
 void expect_token2(Parser* p, std::string_view a, std::string_view b, bool skip_blanks, bool skip_newlines,

@@ -1,7 +1,6 @@
 #include "source/stage1.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -26,31 +25,6 @@
 namespace tesk {
 
 namespace {
-
-void verbose_line(Build* b, std::string_view text) {
-  if (b->verbose < 3) return;
-  std::string line(text);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
-}
-
-[[noreturn]] void invalid_name(Parser* p) {
-  parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-}
-
-// The word read on the same line, else the invalid-name error.
-std::string_view word_on_line(Parser* p) {
-  if (next_token(p, true, false) != TOK_WORD) invalid_name(p);
-  return p->token();
-}
-
-// Peeks on the same line: true (and consumed) when the token is `text`.
-bool take_on_line(Parser* p, std::string_view text) {
-  next_token(p, true, false, false);
-  if (p->token() != text || p->kind == TOK_STRING) return false;
-  next_token(p, true, false);
-  return true;
-}
 
 std::string ascii_lower(std::string_view s) {
   std::string r(s);
@@ -155,9 +129,9 @@ void stage_1_all(Build* b) {
 
 void stage_1_file(SourceFile* file) {
   Build* b = file->build;
-  verbose_line(b, "> Stage 1: " + file->path);
+  log_detail(b, "> Stage 1: " + file->path);
   if (!file->chunk) {
-    verbose_line(b, "> Stage 1 | SKIP NO CONTENT: " + file->path);
+    log_detail(b, "> Stage 1 | SKIP NO CONTENT: " + file->path);
     return;
   }
   Parser* p = new_parser(file->chunk, nullptr);
@@ -217,7 +191,21 @@ void stage_1_file(SourceFile* file) {
 // ---------------------------------------------------------------------------------
 // Shared rules
 
-std::string_view stage_1_name(Parser* p) { return word_on_line(p); }
+std::string_view stage_1_word(Parser* p, bool skip_blanks, bool skip_newlines) {
+  if (next_token(p, skip_blanks, skip_newlines) != TOK_WORD) {
+    parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
+  }
+  return p->token();
+}
+
+std::string_view stage_1_name(Parser* p) { return stage_1_word(p, true, false); }
+
+bool stage_1_take(Parser* p, std::string_view text) {
+  next_token(p, true, false, false);
+  if (p->token() != text || p->kind == TOK_STRING) return false;
+  next_token(p, true, false);
+  return true;
+}
 
 GenericNames* stage_1_generic_names(Parser* p) {
   next_token(p, false, false, false);
@@ -266,7 +254,7 @@ void stage_1_global(Parser* p, SourceFile* file, AccessLevel access, bool shared
   Chunk* type_chunk = chunk_here(p);
   skip_type(p);
   Chunk* default_chunk = nullptr;
-  if (take_on_line(p, "(")) {
+  if (stage_1_take(p, "(")) {
     default_chunk = chunk_here(p);
     skip_scope(p, ")");
   }
@@ -282,7 +270,7 @@ void stage_1_use(Parser* p, SourceFile* file) {
   Build* b = p->build;
   UseEntry* entry = b->make<UseEntry>();
   Package* pkg = file->ns->package;
-  entry->ref.name = word_on_line(p);
+  entry->ref.name = stage_1_word(p, true, false);
 
   if (char_at(p, 0) == ':') {
     next_token(p, false, false);
@@ -290,8 +278,7 @@ void stage_1_use(Parser* p, SourceFile* file) {
     pkg = load_dependency(pkg, entry->ref.ns);
     // Namespace completion of the language server needs its context.
     if (p->at_cursor) lsp_context(b);
-    if (next_token(p, false, false) != TOK_WORD) invalid_name(p);
-    entry->ref.name = p->token();
+    entry->ref.name = stage_1_word(p, false, false);
   }
 
   Namespace* ns = get_namespace(pkg, entry->ref.name);
@@ -300,8 +287,8 @@ void stage_1_use(Parser* p, SourceFile* file) {
   Chunk* position = chunk_here(p);
 
   std::string_view alias;
-  if (take_on_line(p, "as")) alias = word_on_line(p);
-  if (take_on_line(p, "{")) {
+  if (stage_1_take(p, "as")) alias = stage_1_word(p, true, false);
+  if (stage_1_take(p, "{")) {
     entry->block = chunk_here(p);
     skip_scope(p, "}");
   }
@@ -318,11 +305,11 @@ void stage_1_use(Parser* p, SourceFile* file) {
 void stage_1_link(Parser* p, SourceFile* file) {
   Build* b = p->build;
   u64 kind = b->static_ ? LINK_STATIC : LINK_DYNAMIC;
-  if (take_on_line(p, "dynamic")) {
+  if (stage_1_take(p, "dynamic")) {
     kind = LINK_DYNAMIC;
-  } else if (take_on_line(p, "static")) {
+  } else if (stage_1_take(p, "static")) {
     kind = LINK_STATIC;
-  } else if (take_on_line(p, "framework")) {
+  } else if (stage_1_take(p, "framework")) {
     kind = LINK_FRAMEWORK;
   }
   expect_string(p, true, false);

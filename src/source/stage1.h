@@ -28,6 +28,10 @@ void stage_1_enum(Parser* p, SourceFile* file, AccessLevel access);
 void stage_1_macro(Parser* p, SourceFile* file);
 
 // Shared rules of the readers.
+// The next token, which must be a word ("Invalid identifier name: ..." otherwise).
+std::string_view stage_1_word(Parser* p, bool skip_blanks, bool skip_newlines);
+// Peeks on the same line: true, and the token is consumed, when its text is `text`.
+bool stage_1_take(Parser* p, std::string_view text);
 // The declared name: a word on the same line.
 std::string_view stage_1_name(Parser* p);
 // A generic name list written right after the name ("[" with no blank), else null.

@@ -3,34 +3,10 @@
 #include "driver/build.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "source/stage1.h"
 #include "util/strings.h"
 
 namespace tesk {
-
-GenericNames* read_generic_names(Parser* p) {
-  Build* b = p->build;
-  GenericNames* names = b->make<GenericNames>();
-  for (;;) {
-    if (next_token(p, true, false) != TOK_WORD) {
-      parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-    }
-    if (names->contains(p->token())) parse_error(p, "Duplicate name for generic type");
-    GenericName* g = b->make<GenericName>();
-    g->name = token_text(p);
-    names->set(g->name, g);
-    next_token(p, true, false);
-    if (p->kind == TOK_SYMBOL && p->is(":")) {
-      next_token(p, true, false);
-      while (p->is("PROP_TYPE")) {
-        g->prop_type = 1;
-        next_token(p, true, false);
-      }
-    }
-    if (p->kind == TOK_SYMBOL && p->is(",")) continue;
-    if (p->kind == TOK_SYMBOL && p->is("]")) return names;
-    parse_error(p, cat({"Unexpected token: ", p->token()}));
-  }
-}
 
 namespace {
 // A token after which no return type is written.

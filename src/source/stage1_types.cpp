@@ -14,22 +14,6 @@
 
 namespace tesk {
 
-namespace {
-
-[[noreturn]] void invalid_name(Parser* p) {
-  parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
-}
-
-// Peeks on the same line: true (and consumed) when the token text is one of the flags.
-bool take_flag(Parser* p, std::string_view flag) {
-  next_token(p, true, false, false);
-  if (p->kind == TOK_STRING || p->token() != flag) return false;
-  next_token(p, true, false);
-  return true;
-}
-
-}  // namespace
-
 void stage_1_class(Parser* p, SourceFile* file, AccessLevel access, u64 kind) {
   Build* b = p->build;
   bool is_slice = kind == CLASS_SLICE;
@@ -71,11 +55,11 @@ void stage_1_class(Parser* p, SourceFile* file, AccessLevel access, u64 kind) {
   u8 packed = 0, async = 0, no_new_props = 0;
   if (kind == CLASS_STRUCT || kind == CLASS_CLASS) {
     for (;;) {
-      if (kind == CLASS_STRUCT && take_flag(p, "packed")) {
+      if (kind == CLASS_STRUCT && stage_1_take(p, "packed")) {
         packed = 1;
-      } else if (take_flag(p, "@async")) {
+      } else if (stage_1_take(p, "@async")) {
         async = 1;
-      } else if (take_flag(p, "$noNewProperties")) {
+      } else if (stage_1_take(p, "$noNewProperties")) {
         no_new_props = 1;
       } else {
         break;
@@ -156,10 +140,10 @@ void stage_1_alias(Parser* p, SourceFile* file, AccessLevel access, u64 kind) {
   } else if (kind == ALIAS_ALIAS) {
     expect_token(p, "for", true, false);
     chunk = chunk_here(p);
-    if (next_token(p, true, false) != TOK_WORD) invalid_name(p);
+    stage_1_word(p, true, false);
     if (char_at(p, 0) == ':') {
       next_token(p, false, false);
-      if (next_token(p, false, false) != TOK_WORD) invalid_name(p);
+      stage_1_word(p, false, false);
     }
   }
   if (!chunk) parse_error(p, "Missing alias chunk (compiler bug)");
@@ -203,8 +187,7 @@ void stage_1_enum(Parser* p, SourceFile* file, AccessLevel access) {
       next_token(p, true, true);
       return;
     }
-    if (next_token(p, true, true) != TOK_WORD) invalid_name(p);
-    std::string_view item = p->token();
+    std::string_view item = stage_1_word(p, true, true);
     if (e->item_positions.contains(item)) parse_error(p, cat({"Duplicate enum item name: ", item}));
     Chunk* position = chunk_here(p);
     Chunk* value_chunk = nullptr;

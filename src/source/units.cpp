@@ -16,11 +16,13 @@ namespace tesk {
 
 namespace {
 
-void verbose_line(Build* b, std::string_view text) {
-  if (b->verbose < 3) return;
-  std::string line(text);
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
+// The package part and the namespace part (each left out for "main"), then the name.
+std::string qualified_name(const Namespace* ns, std::string_view name, std::string_view sep) {
+  std::string out;
+  if (ns->package->name != "main") out += cat({ns->package->name, sep});
+  if (ns->name != "main") out += cat({ns->name, sep});
+  out += name;
+  return out;
 }
 
 }  // namespace
@@ -94,7 +96,7 @@ SourceFile* load_source_file(Namespace* ns, std::string_view path, Unit* unit) {
 SourceFile* load_namespace_file(Namespace* ns, std::string_view path, Unit* unit) {
   Build* b = ns->build;
   if (b->loaded_files.contains(path)) build_error(b, cat({"Tesk file loaded twice: ", path}));
-  verbose_line(b, cat({"> Loading file: ", path}));
+  log_detail(b, cat({"> Loading file: ", path}));
   SourceFile* file = load_source_file(ns, path, unit);
   b->loaded_files.set(path, file);
   return file;
@@ -105,26 +107,14 @@ SourceFile* load_template_file(Namespace* ns, std::string_view name, Unit* unit)
 }
 
 void load_source_dir(Namespace* ns, Unit* unit) {
-  verbose_line(ns->build, "# Loading files from: " + ns->dir);
+  log_detail(ns->build, "# Loading files from: " + ns->dir);
   for (const std::string& entry : list_dir(ns->dir)) {
     if (ends_with(entry, ".tesk")) load_namespace_file(ns, path_join(ns->dir, entry), unit);
   }
 }
 
-std::string export_name(const Namespace* ns, std::string_view name) {
-  std::string out;
-  if (ns->package->name != "main") out += ns->package->name + "__";
-  if (ns->name != "main") out += ns->name + "__";
-  out += name;
-  return out;
-}
+std::string export_name(const Namespace* ns, std::string_view name) { return qualified_name(ns, name, "__"); }
 
-std::string display_name(const Namespace* ns, std::string_view name) {
-  std::string out;
-  if (ns->package->name != "main") out += ns->package->name + ":";
-  if (ns->name != "main") out += ns->name + ":";
-  out += name;
-  return out;
-}
+std::string display_name(const Namespace* ns, std::string_view name) { return qualified_name(ns, name, ":"); }
 
 }  // namespace tesk

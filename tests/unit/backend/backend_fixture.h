@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "source/records.h"
 #include "util/errors.h"
 #include "util/fs.h"
+#include "tools/json.h"
 #include "util/process.h"
 
 namespace tesk::testing_backend {
@@ -112,5 +114,38 @@ struct ExitThrows {
   ExitThrows() { set_exit_throws(true); }
   ~ExitThrows() { set_exit_throws(false); }
 };
+
+// Runs fn (under ExitThrows) and returns what it printed; *exit_code is the code of an
+// exit it asked for, or -1 when it returned.
+inline std::string capture_stdout(const std::function<void()>& fn, int* exit_code) {
+  ::testing::internal::CaptureStdout();
+  *exit_code = -1;
+  try {
+    fn();
+  } catch (const ExitRequest& e) {
+    *exit_code = e.code;
+  }
+  std::fflush(stdout);
+  return ::testing::internal::GetCapturedStdout();
+}
+
+// The runtime package of the source tree (link level 1), which supplies the platform
+// files of the Linux links.
+inline void add_runtime_package(Build* b) {
+  std::string lib = path_join(TESK_SOURCE_DIR, "lib");
+  Package* rt = b->make<Package>();
+  rt->build = b;
+  rt->name = "tesk";
+  rt->dir = lib;
+  rt->link_level = 1;
+  auto text = read_file(path_join(lib, "tesk.json"));
+  ASSERT_TRUE(text);
+  JsonParseResult r = json_parse(*text);
+  ASSERT_TRUE(r.ok()) << r.error;
+  rt->config = b->make<PackageConfig>();
+  rt->config->json = r.value;
+  b->packages.set(lib, rt);
+  b->tesk_package = rt;
+}
 
 }  // namespace tesk::testing_backend

@@ -5,7 +5,6 @@
 #include "backend/linker.h"
 #include "backend/stage_objects.h"
 #include "backend_fixture.h"
-#include "tools/json.h"
 
 namespace tesk {
 namespace {
@@ -33,27 +32,13 @@ struct LinkRun : ::testing::Test {
   ScopedUnsetEnv no_term{"TERM"};
   std::string dir = make_temp_dir();
   std::unique_ptr<Build> b = std::make_unique<Build>();
-  JsonPtr runtime_config;
   std::map<Unit*, std::string> ir;
 
   void setup_program(const std::string& os, const std::string& arch) {
     b->target = target_of("linux", os, arch);
     b->cache_dir = dir;
     b->out_path = path_join(dir, "app");
-    // The runtime package of the source tree supplies the platform files.
-    std::string lib = path_join(TESK_SOURCE_DIR, "lib");
-    Package* rt = b->make<Package>();
-    rt->build = b.get();
-    rt->name = "tesk";
-    rt->dir = lib;
-    rt->link_level = 1;
-    if (auto text = read_file(path_join(lib, "tesk.json"))) {
-      JsonParseResult r = json_parse(*text);
-      ASSERT_TRUE(r.ok()) << r.error;
-      rt->config = b->make<PackageConfig>();
-      rt->config->json = r.value;
-    }
-    b->packages.set(lib, rt);
+    add_runtime_package(b.get());
     Unit* main_unit = add_unit(b.get(), dir, "main");
     Unit* greet = add_unit(b.get(), dir, "greet");
     ir[main_unit] = kMainIr;
@@ -65,16 +50,10 @@ struct LinkRun : ::testing::Test {
 
   // Stage 3.4 and 4; returns what they printed.
   std::string build(bool expect_ok = true) {
-    ::testing::internal::CaptureStdout();
-    bool ok = true;
-    try {
-      objects_and_link(b.get(), [this](Unit* u) { return ir.at(u); });
-    } catch (const ExitRequest&) {
-      ok = false;
-    }
-    std::fflush(stdout);
-    std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(ok, expect_ok) << out;
+    int code = 0;
+    std::string out = capture_stdout([this] { objects_and_link(b.get(), [this](Unit* u) { return ir.at(u); }); },
+                                     &code);
+    EXPECT_EQ(code, expect_ok ? -1 : 1) << out;
     return out;
   }
 };
@@ -93,6 +72,34 @@ TEST_F(LinkRun, NativeLinuxX64ProgramRunsAndPrints) {
   EXPECT_EQ(ran, "hello from tesk!\n");
   std::string headers = run_tool({"llvm-readobj-15", "--file-headers", b->out_path});
   EXPECT_NE(headers.find("Type: SharedObject"), std::string::npos) << headers;  // -pie
+}
+
+TEST_F(LinkRun, ShellCharactersInPathsRunNothing) {
+  // The linker gets an argument vector: an output path made to look like a second
+  // command names a file and runs nothing.
+  setup_program("linux", "x64");
+  // A shell would run `touch` in the current directory.
+  std::string marker = "tesk-pwned-" + std::to_string(::getpid());
+  b->out_path = path_join(dir, "my app\"; touch " + marker + "; echo \"");
+  build();
+  EXPECT_FALSE(path_exists(marker));
+  EXPECT_TRUE(is_file(b->out_path));
+  EXPECT_EQ(run_tool({b->out_path}), "hello from tesk!\n");
+}
+
+TEST(RuntimePackage, SuppliesGccStartFilesForLinuxTargets) {
+  // The Linux links name crtbeginS.o and crtendS.o, found through the runtime
+  // package's libs/<target> (kept pointing at this machine's GCC by the build).
+  const std::pair<const char*, const char*> cases[] = {{"linux-x64", "Arch: x86_64"},
+                                                       {"linux-arm64", "Arch: aarch64"}};
+  for (auto [target, arch] : cases) {
+    for (const char* file : {"crtbeginS.o", "crtendS.o"}) {
+      std::string path = path_join(path_join(path_join(TESK_SOURCE_DIR, "lib/libs"), target), file);
+      SCOPED_TRACE(path);
+      ASSERT_TRUE(is_file(path));
+      EXPECT_NE(run_tool({"llvm-readobj-15", "--file-headers", path}).find(arch), std::string::npos);
+    }
+  }
 }
 
 TEST_F(LinkRun, CrossLinkedLinuxArm64ProgramRunsUnderQemu) {
@@ -166,16 +173,9 @@ struct LldDirs : ::testing::Test {
     ASSERT_EQ(::symlink("/usr/lib/llvm-15/bin/lld", path_join(lld_dir, "lld").c_str()), 0);
   }
   std::string check(const Target& t, bool expect_ok) {
-    ::testing::internal::CaptureStdout();
-    bool ok = true;
-    try {
-      check_lld(b.get(), t);
-    } catch (const ExitRequest&) {
-      ok = false;
-    }
-    std::fflush(stdout);
-    std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(ok, expect_ok) << out;
+    int code = 0;
+    std::string out = capture_stdout([&] { check_lld(b.get(), t); }, &code);
+    EXPECT_EQ(code, expect_ok ? -1 : 1) << out;
     return out;
   }
 };

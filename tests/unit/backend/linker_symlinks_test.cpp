@@ -21,15 +21,10 @@ struct Symlinks : ::testing::Test {
   }
   // Runs the command; returns its output and whether it ended with exit code 1.
   std::string run(bool* failed) {
-    ::testing::internal::CaptureStdout();
-    *failed = false;
-    try {
-      create_linker_symlinks("linux");
-    } catch (const ExitRequest& e) {
-      *failed = e.code == 1;
-    }
-    std::fflush(stdout);
-    return ::testing::internal::GetCapturedStdout();
+    int code = 0;
+    std::string out = capture_stdout([] { create_linker_symlinks("linux"); }, &code);
+    *failed = code == 1;
+    return out;
   }
 };
 

@@ -1,6 +1,7 @@
 // IR files to object files: the five triples, the error texts, the optimisation
 // pipeline, and Stage 3.4 with its cache rule and threads.
 #include <gtest/gtest.h>
+#include <llvm-c/Core.h>
 
 #include "backend/llvm_object.h"
 #include "backend/object_files.h"
@@ -123,6 +124,71 @@ TEST(ObjectFiles, UnwritableObjectPathReportsEmitFailure) {
   EXPECT_EQ(err->rfind("LLVM failed to create .o file: ", 0), 0u) << *err;
 }
 
+TEST(ObjectFiles, TargetMachineForAnUnknownTargetEndsTheProcess) {
+  init_llvm_targets();
+  ExitThrows exits;
+  ScopedUnsetEnv no_term("TERM");
+  struct Case {
+    const char* os;
+    const char* arch;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"linux", "riscv", "Unknown architecture (bug)\n"},
+      {"beos", "x64", "> Could not figure out the LLVM triple\n"},
+      {"beos", "riscv", "Unknown architecture (bug)\n"},  // the architecture is tested first
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.os) + "-" + c.arch);
+    LLVMContextRef ctx = LLVMContextCreate();
+    LLVMModuleRef mod = LLVMModuleCreateWithNameInContext("m", ctx);
+    int code = 0;
+    std::string out = capture_stdout([&] { create_target_machine(mod, target_of("linux", c.os, c.arch)); }, &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(out, c.line);
+    LLVMDisposeModule(mod);
+    LLVMContextDispose(ctx);
+  }
+  // A known target sets triple and data layout on the module.
+  LLVMContextRef ctx = LLVMContextCreate();
+  LLVMModuleRef mod = LLVMModuleCreateWithNameInContext("m", ctx);
+  LLVMTargetMachineRef tm = create_target_machine(mod, target_of("linux", "macos", "arm64"));
+  ASSERT_NE(tm, nullptr);
+  EXPECT_STREQ(LLVMGetTarget(mod), "arm64-apple-darwin");
+  EXPECT_NE(std::string(LLVMGetDataLayoutStr(mod)), "");
+  LLVMDisposeTargetMachine(tm);
+  LLVMDisposeModule(mod);
+  LLVMContextDispose(ctx);
+}
+
+TEST(ObjectFiles, CopyFailuresArePrintedAndTheBuildGoesOn) {
+  init_llvm_targets();
+  ExitThrows exits;
+  std::string dir = make_temp_dir();
+  std::string ir = path_join(dir, "u.ir");
+  ASSERT_TRUE(write_file(ir, hello_ir("x")));
+  // The object is written; only the -prev.ir copy fails, so the unit still counts.
+  std::string prev = path_join(dir, "gone/u-prev.ir");
+  std::string obj = path_join(dir, "u.o");
+  int code = 0;
+  std::optional<std::string> err;
+  std::string out = capture_stdout(
+      [&] { err = compile_ir_file(ir, prev, obj, target_of("linux", "linux", "x64"), false); }, &code);
+  EXPECT_FALSE(err);
+  EXPECT_EQ(out, "Failed to update: " + prev + "\n");
+  EXPECT_TRUE(is_file(obj));
+
+  // --ir: both copies fail, each is printed, and nothing ends the process.
+  std::unique_ptr<Build> b = std::make_unique<Build>();
+  b->mode = BUILD_IR;
+  b->out_path = path_join(dir, "gone/out.ir");
+  Unit* u = add_unit(b.get(), dir, "u");
+  u->prev_ir_path = prev;
+  out = capture_stdout([&] { write_ir_output(b.get(), u); }, &code);
+  EXPECT_EQ(code, -1);
+  EXPECT_EQ(out, "Failed to write: " + b->out_path + "\nFailed to update: " + prev + "\n");
+}
+
 // ---- Stage 3.4 over units of a build ----
 
 struct StageFixture : ::testing::Test {
@@ -142,30 +208,16 @@ struct StageFixture : ::testing::Test {
   size_t run() { return make_object_files(b.get(), source()); }
   // Runs the stage and returns what it printed.
   std::string run_captured(size_t* threads) {
-    ::testing::internal::CaptureStdout();
-    try {
-      *threads = run();
-    } catch (...) {
-      std::fflush(stdout);
-      std::string out = ::testing::internal::GetCapturedStdout();
-      ADD_FAILURE() << "stage failed: " << out;
-      return out;
-    }
-    std::fflush(stdout);
-    return ::testing::internal::GetCapturedStdout();
+    int code = 0;
+    std::string out = capture_stdout([&] { *threads = run(); }, &code);
+    EXPECT_EQ(code, -1) << "stage failed: " << out;
+    return out;
   }
   // Runs the stage expecting a build error; returns the printed box.
   std::string run_failing() {
-    ::testing::internal::CaptureStdout();
-    bool exited = false;
-    try {
-      run();
-    } catch (const ExitRequest& e) {
-      exited = e.code == 1;
-    }
-    std::fflush(stdout);
-    std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(exited) << out;
+    int code = 0;
+    std::string out = capture_stdout([&] { run(); }, &code);
+    EXPECT_EQ(code, 1) << out;
     return out;
   }
 };

@@ -6,6 +6,7 @@
 #include "backend/stage_objects.h"
 #include "backend_fixture.h"
 #include "ir/context.h"
+#include "ir/data.h"
 #include "ir/unit_ir.h"
 #include "model/records.h"
 
@@ -62,6 +63,136 @@ TEST(WriterUnits, DriverEntryWritesIrOutput) {
   EXPECT_NE(out->find("define dso_local void @single__run() #0 {"), std::string::npos) << *out;
   EXPECT_TRUE(file_equals(u->prev_ir_path, *out));
   EXPECT_FALSE(path_exists(u->o_path));
+}
+
+// ---- A whole program assembled by the IR writer, through the driver's entry ----
+
+Type* int32_type(Build* b) {
+  Class* c = b->make<Class>();
+  c->build = b;
+  c->kind = CLASS_INTEGER;
+  c->size = 4;
+  c->signed_ = 1;
+  c->name = "i32";
+  Type* t = b->make<Type>();
+  t->kind = TYPE_INT;
+  t->build = b;
+  t->class_ = c;
+  t->signed_ = 1;
+  return t;
+}
+
+Func* writer_func(Build* b, Unit* u, const std::string& name, Type* ret) {
+  Func* f = b->make<Func>();
+  f->build = b;
+  f->unit = u;
+  f->name = name;
+  f->export_name = name;
+  f->display_name = u->name + ":" + name;
+  f->return_type = ret;
+  f->ir_return_type = ret;
+  f->used = 1;
+  u->funcs.push_back(f);
+  return f;
+}
+
+// Unit "main" calls greet() of unit "greet", which prints the greeting through libc's
+// puts, declared in its own unit without a body. Each call makes new records, as each
+// build of the compiler does.
+std::unique_ptr<Build> writer_program(const std::string& dir, const std::string& greeting) {
+  auto b = std::make_unique<Build>();
+  b->target = target_of("linux", "linux", "x64");
+  b->cache_dir = dir;
+  b->out_path = path_join(dir, "app");
+  b->verbose = 3;
+  add_runtime_package(b.get());
+  Type* i32 = int32_type(b.get());
+  Type* void_type = b->make<Type>();
+  void_type->build = b.get();
+  Type* ptr = b->make<Type>();
+  ptr->kind = TYPE_POINTER;
+  ptr->build = b.get();
+
+  Unit* main_unit = add_unit(b.get(), dir, "main");
+  Unit* greet_unit = add_unit(b.get(), dir, "greet");
+
+  Func* puts = writer_func(b.get(), greet_unit, "puts", i32);
+  puts->no_body = 1;
+  FuncArg* text_arg = b->make<FuncArg>();
+  text_arg->name = "text";
+  text_arg->type = ptr;
+  text_arg->decl = b->make<Decl>();
+  text_arg->decl->type = ptr;
+  puts->args.push_back(text_arg);
+
+  Func* greet = writer_func(b.get(), greet_unit, "greet", void_type);
+  StringConst* sc = unit_string_const(greet_unit, greeting);
+  sc->used = 1;
+  greet->used_strings.push_back(sc);
+  greet->called.push_back(puts);
+  // The bytes of a string constant start 16 bytes in: header, then length.
+  greet->ir_text =
+      "() {\nstart:\n  %.0 = getelementptr i8, ptr @string.0, i32 16\n"
+      "  %.1 = call i32 @puts(ptr %.0)\n  ret void\n}\n\n";
+
+  Func* main_fn = writer_func(b.get(), main_unit, "main", i32);
+  main_fn->called.push_back(greet);
+  main_fn->ir_text = "() {\nstart:\n  call void @greet()\n  ret i32 0\n}\n\n";
+
+  auto* libc = b->make<LinkLibrary>(LinkLibrary{LINK_DYNAMIC, "c"});
+  greet_unit->links.push_back(libc);
+  b->links.push_back(libc);
+  return b;
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+  return n;
+}
+
+TEST(WriterUnits, ProgramBuildsRunsAndRebuildsOnlyWhatChanged) {
+  ExitThrows exits;
+  ScopedUnsetEnv no_term("TERM");
+  std::string dir = make_temp_dir();
+  const std::string started = "> Stage 3.4: Generating object file: ";
+  auto build = [&](Build* b) {
+    int code = 0;
+    std::string out = capture_stdout([&] { stage_objects_and_link(b); }, &code);
+    EXPECT_EQ(code, -1) << out;
+    return out;
+  };
+
+  auto first = writer_program(dir, "hello from the writer");
+  std::string out = build(first.get());
+  EXPECT_EQ(count_of(out, started), 2u) << out;
+  EXPECT_NE(out.find("> Stage 4: Link executable\n"), std::string::npos) << out;
+  EXPECT_EQ(run_tool({first->out_path}), "hello from the writer\n");
+  auto greet_ir = read_file(first->units[1]->ir_path);
+  ASSERT_TRUE(greet_ir);
+  EXPECT_NE(greet_ir->find("declare i32 @puts(ptr noundef nonnull)\n"), std::string::npos) << *greet_ir;
+
+  // The same program again: the assembled text is unchanged, so no thread starts and
+  // the first build's objects are linked.
+  ASSERT_EQ(::unlink(first->out_path.c_str()), 0);
+  auto second = writer_program(dir, "hello from the writer");
+  out = build(second.get());
+  EXPECT_EQ(count_of(out, started), 0u) << out;
+  EXPECT_EQ(count_of(out, "> Waiting for Thread: "), 0u) << out;
+  EXPECT_EQ(run_tool({second->out_path}), "hello from the writer\n");
+
+  // Another greeting changes one unit's IR: exactly that unit is compiled again.
+  auto third = writer_program(dir, "changed greeting");
+  out = build(third.get());
+  EXPECT_EQ(count_of(out, started), 1u) << out;
+  EXPECT_NE(out.find(started + third->units[1]->o_path + "\n"), std::string::npos) << out;
+  EXPECT_EQ(run_tool({third->out_path}), "changed greeting\n");
+
+  // --clean compiles every used unit although nothing changed.
+  auto clean = writer_program(dir, "changed greeting");
+  clean->clean = 1;
+  out = build(clean.get());
+  EXPECT_EQ(count_of(out, started), 2u) << out;
 }
 
 }  // namespace

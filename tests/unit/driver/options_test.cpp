@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "driver/build_driver.h"
 #include "driver/cli.h"
 #include "driver/errors.h"
 #include "driver/name_hash.h"
@@ -185,6 +186,24 @@ TEST_F(BuildArgsTest, RawOptionsOnlyBeforeSeparator) {
   o = parse({main, "--lsp", "--def", "A=1", "--def", "B=2"});
   ASSERT_NE(o.result.build, nullptr);
   EXPECT_EQ(o.result.build->cache_dir, cache_of(proj_ + "||0.1.8linuxx641000|A=1"));
+}
+
+TEST_F(BuildArgsTest, ShortcutHandsTheProgramItsArgumentsUnchanged) {
+  // tesk app.tesk a "b c" --ir -o x: exactly these five arguments reach the program.
+  const std::string main = proj_ + "/main.tesk";
+  const Strings program = {"a", "b c", "--ir", "-o", "x"};
+  Strings list = shortcut_args(main, program);
+  EXPECT_EQ(list, (Strings{main, "--run", "--", "a", "b c", "--ir", "-o", "x"}));
+  Outcome o = parse(list);
+  ASSERT_NE(o.result.build, nullptr) << o.result.error;
+  Build* b = o.result.build.get();
+  EXPECT_EQ(b->run, 1);
+  EXPECT_EQ(b->mode, BUILD_EXECUTABLE);
+  EXPECT_EQ(b->cli.rest, program);
+  EXPECT_EQ(b->out_path, b->cache_dir + "/out");
+  Strings argv = {b->out_path};
+  argv.insert(argv.end(), program.begin(), program.end());
+  EXPECT_EQ(run_command_argv(b), argv);
 }
 
 TEST_F(BuildArgsTest, ProjectDirectory) {

@@ -189,22 +189,12 @@ class IrTest : public ::testing::Test {
   // A function that declares errors: its IR result is the results, u32 and String.
   void make_can_error(Func* f) {
     f->can_error = 1;
-    std::vector<Type*> items;
-    if (f->return_type->kind == TYPE_MULTI) items = *f->return_type->items;
-    else if (!kind_in(f->return_type->kind, KINDS_NO_VALUE)) items.push_back(f->return_type);
+    std::vector<Type*> items = f->get_func_info()->rets;
     items.push_back(uint_t(4));
     items.push_back(ptr_t());
     f->ir_return_type = multi_t(items);
   }
-  FuncInfo* info_of(Func* f) {
-    FuncInfo* info = b->make<FuncInfo>();
-    for (FuncArg* a : f->args) info->args.push_back(a->type);
-    if (f->return_type->kind == TYPE_MULTI) info->rets = *f->return_type->items;
-    else if (!kind_in(f->return_type->kind, KINDS_NO_VALUE)) info->rets.push_back(f->return_type);
-    info->infinite = f->varargs;
-    info->can_error = f->can_error;
-    return info;
-  }
+  FuncInfo* info_of(Func* f) { return f->get_func_info(); }
   std::string arg(Func* f, size_t i) { return f->args[i]->decl->ir_name; }
 
   Global* make_global(Unit* u, const std::string& name, Type* type, bool shared = false, bool ext = false) {

@@ -2,11 +2,12 @@
 
 #include <llvm-c/Analysis.h>
 #include <llvm-c/Core.h>
+#include <llvm-c/ExecutionEngine.h>
 #include <llvm-c/IRReader.h>
 #include <llvm-c/Target.h>
 #include <llvm-c/TargetMachine.h>
 
-#include <mutex>
+#include "backend/llvm_object.h"
 
 namespace tesk::test {
 
@@ -20,20 +21,6 @@ const std::vector<std::string>& target_triples() {
 }
 
 namespace {
-
-void init_targets() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    LLVMInitializeX86TargetInfo();
-    LLVMInitializeX86Target();
-    LLVMInitializeX86TargetMC();
-    LLVMInitializeX86AsmPrinter();
-    LLVMInitializeAArch64TargetInfo();
-    LLVMInitializeAArch64Target();
-    LLVMInitializeAArch64TargetMC();
-    LLVMInitializeAArch64AsmPrinter();
-  });
-}
 
 std::string take_message(char* m) {
   std::string s = m ? m : "";
@@ -57,7 +44,7 @@ LLVMModuleRef parse(LLVMContextRef ctx, const std::string& text, std::string* er
 }  // namespace
 
 std::string llvm_check(const std::string& ir_text) {
-  init_targets();
+  init_llvm_targets();
   std::string err;
   {
     LLVMContextRef ctx = LLVMContextCreate();
@@ -121,6 +108,35 @@ bool llvm_function_has_attribute(const std::string& ir_text, const std::string& 
   }
   LLVMContextDispose(ctx);
   return found;
+}
+
+JitUnit::JitUnit(const std::string& ir_text) {
+  init_llvm_targets();
+  LLVMLinkInMCJIT();
+  LLVMContextRef ctx = LLVMContextCreate();
+  LLVMContextSetOpaquePointers(ctx, 1);
+  context_ = ctx;
+  LLVMModuleRef mod = parse(ctx, ir_text, &error_);
+  if (!mod) return;
+  LLVMExecutionEngineRef ee = nullptr;
+  char* msg = nullptr;
+  // The engine owns the module from here on.
+  if (LLVMCreateExecutionEngineForModule(&ee, mod, &msg)) {
+    error_ = "jit: " + take_message(msg);
+    return;
+  }
+  engine_ = ee;
+}
+
+JitUnit::~JitUnit() {
+  if (engine_) LLVMDisposeExecutionEngine(static_cast<LLVMExecutionEngineRef>(engine_));
+  if (context_) LLVMContextDispose(static_cast<LLVMContextRef>(context_));
+}
+
+void* JitUnit::address(const std::string& name) {
+  if (!engine_) return nullptr;
+  uint64_t a = LLVMGetFunctionAddress(static_cast<LLVMExecutionEngineRef>(engine_), name.c_str());
+  return reinterpret_cast<void*>(static_cast<uintptr_t>(a));
 }
 
 }  // namespace tesk::test

@@ -1,3 +1,6 @@
+#include <cmath>
+#include <cstdint>
+
 #include "ir_fixture.h"
 
 namespace tesk::test {
@@ -216,7 +219,7 @@ TEST_F(IrTest, ComparisonPredicateTable) {
     const char *f, *s, *u;
   };
   std::vector<Case> cases = {
-      {OP_EQ, "oeq", "eq", "eq"},    {OP_NE, "one", "ne", "ne"},    {OP_LTE, "ole", "sle", "ule"},
+      {OP_EQ, "oeq", "eq", "eq"},    {OP_NE, "une", "ne", "ne"},    {OP_LTE, "ole", "sle", "ule"},
       {OP_LT, "olt", "slt", "ult"},  {OP_GTE, "oge", "sge", "uge"}, {OP_GT, "ogt", "sgt", "ugt"},
       {OP_AND, "oeq", "eq", "eq"},   {OP_ADD, "oeq", "eq", "eq"},
   };
@@ -348,7 +351,15 @@ TEST_F(IrTest, CastMatrix) {
       {int_t(8), float_t(4), "  %.0 = sitofp i64 v to float\n"},
       {uint_t(8), float_t(8), "  %.0 = uitofp i64 v to double\n"},
       {float_t(8), uint_t(1), "  %.0 = fptosi double v to i64\n  %.1 = trunc i64 %.0 to i8\n"},
-      {float_t(8), uint_t(8), "  %.0 = fptosi double v to i64\n"},
+      // A u64 holds values from 2^63 up, for which fptosi has no result.
+      {float_t(8), uint_t(8),
+       "  %.0 = fcmp olt double v, 0.0\n  %.1 = fptosi double v to i64\n  %.2 = fptoui double v to i64\n"
+       "  %.3 = select i1 %.0, i64 %.1, i64 %.2\n"},
+      {float_t(4), uint_t(8),
+       "  %.0 = fcmp olt float v, 0.0\n  %.1 = fptosi float v to i64\n  %.2 = fptoui float v to i64\n"
+       "  %.3 = select i1 %.0, i64 %.1, i64 %.2\n"},
+      {float_t(8), int_t(8), "  %.0 = fptosi double v to i64\n"},
+      {float_t(8), uint_t(4), "  %.0 = fptosi double v to i64\n  %.1 = trunc i64 %.0 to i32\n"},
       {kind_t(TYPE_REFERENCE), int_t(4), "  %.0 = ptrtoint ptr v to i64\n  %.1 = trunc i64 %.0 to i32\n"},
       {uint_t(4), ptr_t(), "  %.0 = zext i32 v to i64\n  %.1 = inttoptr i64 %.0 to ptr\n"},
       {int_t(8), ptr_t(), "  %.0 = inttoptr i64 v to ptr\n"},
@@ -412,6 +423,101 @@ TEST_F(IrTest, EveryCastIsValidIr) {
     }
   }
   assemble();
+}
+
+// What the written instructions compute, run on this machine.
+TEST_F(IrTest, ComparisonsAndCastsComputeTheSoundResult) {
+  auto binary = [&](const std::string& name, Type* t, Type* ret, const std::function<std::string(Func*)>& body) {
+    Func* f = make_func(unit, name, ret, {t, t});
+    begin(f);
+    ir_ret(ir(), body(f), ir_type(ret));
+    end(f);
+  };
+  auto cast = [&](const std::string& name, Type* from, Type* to) {
+    Func* f = make_func(unit, name, to, {from});
+    begin(f);
+    ir_ret(ir(), ir_cast(ir(), arg(f, 0), from, to), ir_type(to));
+    end(f);
+  };
+  Type* f64 = float_t(8);
+  for (u64 op : {OP_EQ, OP_NE, OP_LT, OP_GTE}) {
+    binary("cmp_" + std::to_string(op), f64, bool_t(),
+           [&](Func* f) { return ir_cmp(ir(), op, arg(f, 0), arg(f, 1), f64); });
+  }
+  binary("shr_i64", int_t(8), int_t(8),
+         [&](Func* f) { return ir_op(ir(), arg(f, 0), arg(f, 1), OP_SHR, int_t(8), 0); });
+  cast("f64_to_u64", f64, uint_t(8));
+  cast("f32_to_u64", float_t(4), uint_t(8));
+  cast("f64_to_i64", f64, int_t(8));
+  cast("f64_to_u8", f64, uint_t(1));
+  cast("f64_to_bool", f64, bool_t());
+  cast("i64_to_bool", int_t(8), bool_t());
+  cast("ptr_to_bool", ptr_t(true), bool_t());
+  std::string text = assemble();
+  JitUnit jit(text);
+  ASSERT_EQ(jit.error(), "");
+
+  const double nan = std::nan("");
+  struct CmpCase {
+    double a, b;
+    bool eq, ne, lt, gte;
+  };
+  const CmpCase cmps[] = {
+      {1, 2, false, true, true, false},
+      {2, 2, true, false, false, true},
+      // NaN equals nothing, so it differs from everything, itself included.
+      {nan, nan, false, true, false, false},
+      {nan, 1, false, true, false, false},
+  };
+  auto eq = jit.function<bool(double, double)>("cmp_" + std::to_string(OP_EQ));
+  auto ne = jit.function<bool(double, double)>("cmp_" + std::to_string(OP_NE));
+  auto lt = jit.function<bool(double, double)>("cmp_" + std::to_string(OP_LT));
+  auto gte = jit.function<bool(double, double)>("cmp_" + std::to_string(OP_GTE));
+  ASSERT_TRUE(eq && ne && lt && gte);
+  for (const CmpCase& c : cmps) {
+    SCOPED_TRACE(std::to_string(c.a) + " vs " + std::to_string(c.b));
+    EXPECT_EQ(eq(c.a, c.b), c.eq);
+    EXPECT_EQ(ne(c.a, c.b), c.ne);
+    EXPECT_EQ(ne(c.a, c.b), !eq(c.a, c.b));
+    EXPECT_EQ(lt(c.a, c.b), c.lt);
+    EXPECT_EQ(gte(c.a, c.b), c.gte);
+  }
+
+  // >> shifts zeros in, also on a signed value.
+  auto shr = jit.function<int64_t(int64_t, int64_t)>("shr_i64");
+  ASSERT_TRUE(shr);
+  EXPECT_EQ(shr(16, 2), 4);
+  EXPECT_EQ(shr(-8, 1), static_cast<int64_t>(0x7FFFFFFFFFFFFFFCull));
+
+  auto f64_u64 = jit.function<uint64_t(double)>("f64_to_u64");
+  auto f32_u64 = jit.function<uint64_t(float)>("f32_to_u64");
+  auto f64_i64 = jit.function<int64_t(double)>("f64_to_i64");
+  auto f64_u8 = jit.function<uint8_t(double)>("f64_to_u8");
+  ASSERT_TRUE(f64_u64 && f32_u64 && f64_i64 && f64_u8);
+  EXPECT_EQ(f64_u64(3.9), 3u);
+  EXPECT_EQ(f64_u64(1e19), 10000000000000000000ull);
+  EXPECT_EQ(f64_u64(9223372036854775808.0), 9223372036854775808ull);
+  EXPECT_EQ(f64_u64(18446744073709549568.0), 18446744073709549568ull);
+  EXPECT_EQ(f64_u64(-1.0), UINT64_MAX);  // negative values wrap as with narrower targets
+  EXPECT_EQ(f32_u64(1e19f), static_cast<uint64_t>(1e19f));
+  EXPECT_EQ(f64_i64(-2.5), -2);
+  EXPECT_EQ(f64_u8(200.0), 200);
+  EXPECT_EQ(f64_u8(-1.0), 255);
+
+  auto f64_bool = jit.function<bool(double)>("f64_to_bool");
+  auto i64_bool = jit.function<bool(int64_t)>("i64_to_bool");
+  auto ptr_bool = jit.function<bool(const void*)>("ptr_to_bool");
+  ASSERT_TRUE(f64_bool && i64_bool && ptr_bool);
+  EXPECT_TRUE(f64_bool(2.0));
+  EXPECT_TRUE(f64_bool(0.5));
+  EXPECT_FALSE(f64_bool(0.0));
+  EXPECT_FALSE(f64_bool(-0.0));
+  EXPECT_TRUE(i64_bool(2));
+  EXPECT_TRUE(i64_bool(-1));
+  EXPECT_FALSE(i64_bool(0));
+  int x = 0;
+  EXPECT_TRUE(ptr_bool(&x));
+  EXPECT_FALSE(ptr_bool(nullptr));
 }
 
 TEST_F(IrTest, OperatorsComparisonsAndAtomicsAreValidIr) {

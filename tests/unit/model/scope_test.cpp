@@ -192,6 +192,23 @@ TEST(Decls, LoopAndFunctionLists) {
   EXPECT_EQ(loop->decls, std::vector<Decl*>{d});
   EXPECT_EQ(ast->scope->decls, std::vector<Decl*>{d});
   EXPECT_EQ(d->ir_name, "%var.i.1");
+
+  // A reused temporary moving between loops joins each loop's list once.
+  Scope* other = new_scope(ast->scope, SCOPE_LOOP);
+  other->add_decl(d);
+  branch->add_decl(d);
+  other->add_decl(d);
+  EXPECT_EQ(loop->decls, std::vector<Decl*>{d});
+  EXPECT_EQ(other->decls, std::vector<Decl*>{d});
+  EXPECT_EQ(ast->scope->decls, std::vector<Decl*>{d});
+
+  // A second parse lists the arguments in its own body scope again.
+  Func* g = w.func("g");
+  g->add_arg("a", w.t("int"));
+  FuncAst* first = g->init_scope();
+  FuncAst* second = g->init_scope();
+  EXPECT_EQ(first->scope->decls, std::vector<Decl*>{g->args[0]->decl});
+  EXPECT_EQ(second->scope->decls, std::vector<Decl*>{g->args[0]->decl});
 }
 
 TEST(Decls, WithoutFunctionIsFatal) {

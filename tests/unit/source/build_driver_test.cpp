@@ -18,23 +18,8 @@ namespace {
 
 using testutil::catch_error;
 using testutil::error_line;
+using testutil::TempDir;
 using testutil::watch_build;
-
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char tmpl[] = "/tmp/tesk-driver-XXXXXX";
-    path = path_real(::mkdtemp(tmpl));
-  }
-  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-  std::string file(const std::string& rel, const std::string& text, bool exec = false) const {
-    std::string full = path_join(path, rel);
-    std::system(("mkdir -p '" + path_dir(full) + "'").c_str());
-    write_file(full, text);
-    if (exec) ::chmod(full.c_str(), 0755);
-    return full;
-  }
-};
 
 TEST(BuildDriver, StringIdsInOrderOfFirstRequest) {
   Build b;
@@ -150,16 +135,33 @@ TEST(BuildDriver, RunBuildLoadsTheRuntimeAndTheFiles) {
   EXPECT_EQ(b->tesk_package->link_level, 2u);
   EXPECT_EQ(b->tesk_package->name, "tesk");
   EXPECT_EQ(*b->string_ids.find("gc_free"), 1u);
+  // Units in creation order; "coro" comes last because the runtime's core asks for
+  // it during Stage 1.
   std::vector<std::string> units;
   for (Unit* u : b->units) units.push_back(u->name);
-  EXPECT_EQ(units, (std::vector<std::string>{"main", "core", "gc", "io", "type", "mem", "tesk_generated"}));
+  EXPECT_EQ(units, (std::vector<std::string>{"main", "core", "gc", "io", "type", "mem", "tesk_generated", "coro"}));
   EXPECT_EQ(b->generated_unit->o_path, b->cache_dir + "/tesk_generated_code.o");
-  SourceFile* last = b->stage1_queue.back();
-  EXPECT_EQ(last->path, main_file);
-  EXPECT_EQ(last->unit, b->main_unit);
-  SourceFile* tmpl = b->stage1_queue[b->stage1_queue.size() - 2];
+
+  // Stage 1 order: the runtime's files, the template, the command-line files, then the
+  // files that Stage 1 itself queued.
+  std::vector<std::string> queue;
+  for (SourceFile* f : b->stage1_queue) queue.push_back(f->path);
+  std::vector<std::string> want_queue;
+  for (const char* ns : {"core", "gc", "io", "type", "mem"})
+    for (const std::string& entry : list_dir(lib + "/" + ns))
+      if (entry.size() > 5 && entry.substr(entry.size() - 5) == ".tesk") want_queue.push_back(lib + "/" + ns + "/" + entry);
+  size_t tmpl_at = want_queue.size();
+  want_queue.push_back(lib + "/templates/main.tesk");
+  want_queue.push_back(main_file);
+  ASSERT_GE(queue.size(), want_queue.size());
+  EXPECT_EQ(std::vector<std::string>(queue.begin(), queue.begin() + want_queue.size()), want_queue);
+  for (size_t i = want_queue.size(); i < queue.size(); i++) EXPECT_EQ(queue[i].rfind(lib + "/coro/", 0), 0u);
+  SourceFile* tmpl = b->stage1_queue[tmpl_at];
   EXPECT_EQ(tmpl->unit, b->generated_unit);
   EXPECT_EQ(tmpl->ns, b->main_namespace);
+  SourceFile* user = b->stage1_queue[tmpl_at + 1];
+  EXPECT_EQ(user->unit, b->main_unit);
+  EXPECT_EQ(user->ns, b->main_namespace);
   EXPECT_EQ(b->defines.find("TEST") ? *b->defines.find("TEST") : "", "1");
 }
 

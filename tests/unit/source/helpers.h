@@ -2,7 +2,11 @@
 // Parsers over literal texts, and capture of the reports that errors print.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -11,9 +15,35 @@
 #include "source/parser.h"
 #include "source/records.h"
 #include "util/errors.h"
+#include "util/fs.h"
 
 namespace tesk {
 namespace testutil {
+
+// A fresh directory under /tmp, by its real path, removed with everything in it.
+struct TempDir {
+  std::string path;
+  TempDir() {
+    char tmpl[] = "/tmp/tesk-source-XXXXXX";
+    path = path_real(::mkdtemp(tmpl));
+  }
+  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // Writes the file (its directories made first); exec makes it executable.
+  std::string file(const std::string& rel, const std::string& text, bool exec = false) const {
+    std::string full = path_join(path, rel);
+    std::system(("mkdir -p '" + path_dir(full) + "'").c_str());
+    write_file(full, text);
+    if (exec) ::chmod(full.c_str(), 0755);
+    return full;
+  }
+  std::string dir(const std::string& rel) const {
+    std::string full = path_join(path, rel);
+    std::system(("mkdir -p '" + full + "'").c_str());
+    return full;
+  }
+};
 
 inline SourceFile* text_file(Build* b, std::string text, std::string path = "/src/test.tesk") {
   SourceFile* f = b->make<SourceFile>();

@@ -17,28 +17,8 @@ namespace {
 
 using testutil::catch_error;
 using testutil::error_line;
+using testutil::TempDir;
 using testutil::watch_build;
-
-// A fresh directory under /tmp, by its real path.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    char tmpl[] = "/tmp/tesk-source-XXXXXX";
-    path = path_real(::mkdtemp(tmpl));
-  }
-  ~TempDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-  std::string file(const std::string& rel, const std::string& text) const {
-    std::string full = path_join(path, rel);
-    std::system(("mkdir -p '" + path_dir(full) + "'").c_str());
-    write_file(full, text);
-    return full;
-  }
-  std::string dir(const std::string& rel) const {
-    std::string full = path_join(path, rel);
-    std::system(("mkdir -p '" + full + "'").c_str());
-    return full;
-  }
-};
 
 PackageConfig* config_of(Build* b, const std::string& json, const std::string& dir) {
   PackageConfig* c = b->make<PackageConfig>();

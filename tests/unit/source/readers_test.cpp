@@ -1,7 +1,10 @@
-// Readers of words, accepted tokens and number-token values.
+// Readers of words, accepted tokens, number-token values and type lists.
 #include <gtest/gtest.h>
 
 #include "helpers.h"
+#include "model/records.h"
+#include "model/scope.h"
+#include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
 
@@ -104,6 +107,40 @@ TEST(Readers, EmptyTypeList) {
   Parser* p = text_parser(b.get(), " ) x");
   EXPECT_TRUE(read_type_list(p, nullptr, ")", false).empty());
   EXPECT_EQ(next_token(p, true, true), TOK_WORD);
+}
+
+TEST(Readers, TypeLists) {
+  struct Case {
+    const char* text;
+    bool void_allowed;
+    size_t count;         // types read when there is no error
+    const char* error;    // "" when the list reads
+    const char* after;    // the token that follows the list
+  } cases[] = {
+      {"int, void) x", true, 1, "", "x"},
+      {"void, int) x", true, 1, "", "x"},
+      {"int,\n int) x", false, 2, "", "x"},
+      {"int) x", false, 1, "", "x"},
+      {"int, void)", false, 0, "Unexpected 'void' type", ""},
+      {"void, void)", true, 0, "Unexpected 'void' type", ""},
+      {"int int)", false, 0, "Unexpected token: 'int'", ""},
+      {"int]", false, 0, "Unexpected token: ']'", ""},
+  };
+  for (const Case& c : cases) {
+    auto b = watch_build();
+    Scope* scope = make_scope(SCOPE_NAMESPACE, b.get(), nullptr);
+    Type* int_t = new_type(b.get(), TYPE_INT);
+    scope->identifiers.set("int", new_identifier_type(b.get(), int_t));
+    Parser* p = text_parser(b.get(), c.text);
+    std::vector<Type*> types;
+    auto caught = catch_error([&] { types = read_type_list(p, scope, ")", c.void_allowed); });
+    EXPECT_EQ(error_line(caught.out), c.error) << c.text;
+    if (*c.error) continue;
+    ASSERT_EQ(types.size(), c.count) << c.text;
+    for (Type* t : types) EXPECT_EQ(t, int_t) << c.text;
+    next_token(p, true, true);
+    EXPECT_EQ(token_text(p), c.after) << c.text;
+  }
 }
 
 }  // namespace

@@ -77,6 +77,25 @@ TEST(Aliases, ResolvedInTheNamespaceScope) {
   EXPECT_EQ(e.name("B"), e.name("C"));
 }
 
+// Every alias is resolved before any type declaration, so a type may be written with
+// an alias declared after it.
+TEST(Aliases, TypeDeclaredBeforeItsAlias) {
+  World w;
+  w.file("type Count (Num)\ntype Maybe (?Num)\nalias Num for Point\nclass Point {}\n");
+  Outcome o = stage_2_1(w);
+  ASSERT_FALSE(o.failed) << o.out;
+  Class* point = w.name("Point")->class_;
+  EXPECT_EQ(w.name("Num"), w.name("Point"));
+  Identifier* count = w.name("Count");
+  ASSERT_EQ(count->kind, IDENT_TYPE);
+  EXPECT_EQ(count->type, point->get_type());
+  EXPECT_EQ(w.b->aliases[0]->type, count->type);
+  Identifier* maybe = w.name("Maybe");
+  ASSERT_EQ(maybe->kind, IDENT_TYPE);
+  EXPECT_EQ(maybe->type->get_class(), point);
+  EXPECT_EQ(maybe->type->nullable, 1);
+}
+
 TEST(Extends, RegisteredWithTheirClass) {
   World w;
   w.b->verbose = 3;

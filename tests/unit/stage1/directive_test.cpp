@@ -80,6 +80,7 @@ TEST(Directives, Errors) {
       {"#loop things\n#end\n", "Unexpected token: 'things'. Expected tokens after '#loop' are: classes"},
       {"#print_type (x)\n", "Expected token: '(', instead of: ''"},
       {"#print_type(nothing)\n", "Unknown identifier: 'nothing'"},
+      {"#print_value_type (x)\n", "Expected token: '(', instead of: ''"},
       {"fn f(){}\n#print_type(f)\n", "Cannot determine type for: f"},
   };
   for (const ErrorCase& c : cases) {

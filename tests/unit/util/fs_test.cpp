@@ -1,0 +1,73 @@
+// Paths, directory listing and whole-file reads of the host.
+#include "util/fs.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace tesk {
+namespace {
+
+TEST(Paths, JoinResolveDirBase) {
+  const std::pair<std::pair<const char*, const char*>, const char*> joins[] = {
+      {{"/a", "b"}, "/a/b"}, {{"/a/", "b"}, "/a/b"}, {{"/a", "/b"}, "/a/b"},
+      {{"", "b"}, "b"},      {{"/a", ""}, "/a"},     {{"/", "tesk.json"}, "/tesk.json"},
+  };
+  for (auto [in, want] : joins) EXPECT_EQ(path_join(in.first, in.second), want) << in.first << " + " << in.second;
+
+  const std::pair<const char*, const char*> resolved[] = {
+      {"/a/./b/../c", "/a/c"}, {"/a//b/", "/a/b"}, {"/..", "/"}, {"/", "/"}, {"/a/b/../../..", "/"},
+  };
+  for (auto [in, want] : resolved) EXPECT_EQ(path_resolve(in), want) << in;
+  // Relative paths are taken from the current directory.
+  EXPECT_EQ(path_resolve("x/../y"), path_join(current_dir(), "y"));
+  EXPECT_EQ(path_resolve(""), current_dir());
+
+  EXPECT_EQ(path_dir("/a/b.tesk"), "/a");
+  EXPECT_EQ(path_dir("b.tesk"), "");
+  EXPECT_EQ(path_base("/a/b.tesk"), "b.tesk");
+  EXPECT_EQ(path_base("b.tesk"), "b.tesk");
+}
+
+TEST(Files, ListReadAndRealPaths) {
+  char tmpl[] = "/tmp/tesk-util-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  // Entries come in byte order whatever order the file system keeps them in.
+  for (const char* name : {"b.tesk", "B.tesk", "a.tesk", "_x", "a.tesk.txt"})
+    ASSERT_TRUE(write_file(dir + "/" + name, name));
+  ASSERT_TRUE(make_dir(dir + "/sub"));
+  EXPECT_TRUE(make_dir(dir + "/sub"));  // already there
+  EXPECT_EQ(list_dir(dir), (std::vector<std::string>{"B.tesk", "_x", "a.tesk", "a.tesk.txt", "b.tesk", "sub"}));
+  EXPECT_TRUE(list_dir(dir + "/none").empty());
+
+  EXPECT_EQ(read_file(dir + "/a.tesk"), std::optional<std::string>("a.tesk"));
+  EXPECT_EQ(read_file(dir + "/none"), std::nullopt);
+  EXPECT_EQ(read_file(dir + "/sub"), std::nullopt);  // a directory is no file
+  EXPECT_TRUE(is_dir(dir + "/sub"));
+  EXPECT_FALSE(is_file(dir + "/sub"));
+  EXPECT_TRUE(is_file(dir + "/_x"));
+  EXPECT_FALSE(path_exists(dir + "/none"));
+
+  // A link and the directory it names have one real path.
+  ASSERT_EQ(::symlink((dir + "/sub").c_str(), (dir + "/link").c_str()), 0);
+  EXPECT_EQ(path_real(dir + "/link/"), path_real(dir + "/sub"));
+  EXPECT_EQ(path_real(dir + "/none/../x"), dir + "/x");  // missing: resolved only
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(Home, FromTheEnvironmentThenThePasswordDatabase) {
+  std::string old = std::getenv("HOME") ? std::getenv("HOME") : "";
+  ::setenv("HOME", "/some/home", 1);
+  EXPECT_EQ(home_dir(), "/some/home");
+  ::unsetenv("HOME");
+  EXPECT_FALSE(home_dir().empty());
+  ::setenv("HOME", "", 1);
+  EXPECT_FALSE(home_dir().empty());
+  ::setenv("HOME", old.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace tesk
