@@ -72,6 +72,7 @@ struct Build {
   Func* entry_func = nullptr;
   Unit* generated_unit = nullptr;
   Chunk* generated_chunk = nullptr;
+  SourceFile* generated_file = nullptr;     // "<tesk-generated-code>"
   std::vector<Unit*> units;
   std::vector<SourceFile*> stage1_queue;
   std::vector<Func*> function_queue;
@@ -80,6 +81,7 @@ struct Build {
   std::vector<Alias*> aliases;
   std::vector<Class*> classes;
   OrderedMap<Class*> class_instances;
+  OrderedMap<Class*> anon_object_classes;  // classes of `object {...}` values, by shape
   std::vector<Class*> class_queue;
   std::vector<Global*> globals;
   std::vector<Global*> used_globals;

@@ -7,6 +7,8 @@
 #include "driver/build_driver.h"
 #include "driver/errors.h"
 #include "driver/options.h"
+#include "tools/doc.h"
+#include "tools/lsp.h"
 #include "util/strings.h"
 
 
@@ -17,11 +19,6 @@ namespace {
 bool g_leak_check = false;
 
 void write_out(std::string_view s) { std::fwrite(s.data(), 1, s.size(), stdout); }
-
-[[noreturn]] void not_available(std::string_view command) {
-  write_out(cat({"The '", command, "' command is not available yet\n"}));
-  exit_process(1);
-}
 
 // The process ends with code 0 after the build, unless run_build ends it itself
 // (--run, errors).
@@ -191,11 +188,11 @@ int cli_main(std::vector<std::string>& args) {
   if (word == "build") build_command(args);
   if (word == "doc") {
     for (const std::string& a : args)
-      if (a == "-h" || a == "--help") not_available("doc");
+      if (a == "-h" || a == "--help") doc_usage(0);
     add_docs_option(args);
-    not_available("doc");
+    build_command(args);
   }
-  if (word == "lsp") not_available("lsp");
+  if (word == "lsp") lsp_command(args);
   if (word == "linker-symlinks") {
     create_linker_symlinks(std::string(host_os()));
     return 0;

@@ -8,6 +8,7 @@
 #include "driver/build.h"
 #include "driver/errors.h"
 #include "driver/name_hash.h"
+#include "expr/read_value.h"
 #include "expr/value.h"
 #include "ir/records.h"
 #include "model/lowering_hooks.h"
@@ -17,17 +18,12 @@
 #include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "source/stage1_scan.h"  // the header rules Stage 1 scans by
 #include "util/strings.h"
 
 namespace tesk {
 
 namespace {
-
-// A token after which no return type is written (the same rule as Stage 1's scan).
-bool ends_return_type(Parser* p) {
-  if (p->kind == TOK_AT_WORD || p->kind == TOK_DOLLAR_WORD) return true;
-  return p->kind == TOK_SYMBOL && (p->is("{") || p->is("!") || p->is(";"));
-}
 
 // The Types a return Type stands for: the items of a multi, else itself unless it is
 // no value.
@@ -111,9 +107,9 @@ void read_arguments(Parser* p, Func* func) {
 }
 
 // Error names from the "!" in hand; leaves the first token after them in hand.
-void read_signature_errors(Parser* p, Func* func, bool newlines) {
+void read_signature_errors(Parser* p, Func* func) {
   Build* b = func->build;
-  while (symbol_is(p, "!")) {
+  while (!header_ended(p, func) && symbol_is(p, "!")) {
     if (next_token(p, false, false) != TOK_WORD) parse_error(p, "Invalid error name syntax: " + token_text(p));
     std::string_view name = p->token();
     ErrorCode code = name_hash_u32(name);
@@ -133,7 +129,7 @@ void read_signature_errors(Parser* p, Func* func, bool newlines) {
       items.push_back(runtime_string_type(b));
       func->ir_return_type = multi_type(b, items, true);
     }
-    next_token(p, true, newlines);
+    next_token(p, true, true);
   }
 }
 
@@ -218,18 +214,18 @@ void read_function_types(Func* func) {
     // A declaration without a body ends with its line: what follows it is the next
     // declaration, not its return type or flags.
     bool newlines = !func->no_body;
-    next_token(p, true, newlines, false);
-    if (!ends_return_type(p) && !(p->kind == TOK_BLANK || p->kind == TOK_EOF)) {
+    next_token(p, true, true, false);
+    if (!header_ended(p, func) && !ends_return_type(p)) {
       Type* rt = read_type(p, func->decl_scope, newlines, true);
       func->return_type = rt;
       func->ir_return_type = rt;
     }
 
-    next_token(p, true, newlines);
-    read_signature_errors(p, func, newlines);
-    while (p->kind == TOK_AT_WORD || p->kind == TOK_DOLLAR_WORD) {
+    next_token(p, true, true);
+    read_signature_errors(p, func);
+    while (!header_ended(p, func) && (p->kind == TOK_AT_WORD || p->kind == TOK_DOLLAR_WORD)) {
       read_flag(p, func);
-      next_token(p, true, newlines);
+      next_token(p, true, true);
     }
 
     if (func == b->main_func) {
@@ -281,64 +277,6 @@ void read_global_type(Global* global) {
 
 namespace {
 
-[[noreturn]] void enum_value_unavailable(Parser* p) {
-  parse_error(p, "Enum values given as expressions are not available yet");
-}
-
-// An enum value, as far as it can be read before the value parser exists: a number or
-// character literal (a number with a "-" written right before it) that is the whole
-// value. It takes its Type from the hint as a literal does. Values that name things
-// will resolve in the scope of the enum's file.
-Value* read_enum_literal(Parser* p) {
-  Build* b = p->build;
-  u64 kind = next_token(p, true, true);
-  bool negative = false;
-  if (kind == TOK_SYMBOL && p->is("-")) {
-    kind = next_token(p, false, false);
-    if (kind < TOK_INT || kind > TOK_OCTAL) {
-      parse_error(p, "Expected a valid number after: '-', found: '" + token_text(p) + "'");
-    }
-    negative = true;
-  }
-
-  Value* v = b->make<Value>();
-  Type* hint = p->type_hint;
-  if (kind == TOK_CHAR) {
-    v->kind = VAL_INT;
-    v->number = p->char_value;
-    v->type = runtime_class_type(b, "type", "u8");
-  } else if (kind == TOK_INT || kind == TOK_HEX || kind == TOK_OCTAL) {
-    Type* t = hint && (hint->kind == TYPE_INT || hint->kind == TYPE_FLOAT) ? hint : int_type(b);
-    v->type = t;
-    if (t->kind == TYPE_FLOAT) {
-      double x = 0;
-      if (!parse_f64(p->token(), &x)) parse_error(p, "Invalid float syntax: " + token_text(p));
-      v->kind = VAL_FLOAT;
-      v->float_value = negative ? -x : x;
-    } else {
-      u64 n = token_int_value(p);
-      if (negative && (n >> 63) != 0) parse_error(p, "Number too large");
-      v->kind = VAL_INT;
-      v->number = negative ? ~n + 1 : n;
-    }
-  } else if (kind == TOK_FLOAT) {
-    std::optional<f64> x = token_float_value(p);
-    if (!x) parse_bug(p, "Failed to convert float string to a float value");
-    v->kind = VAL_FLOAT;
-    v->float_value = negative ? -*x : *x;
-    v->type = hint && hint->kind == TYPE_FLOAT ? hint : f64_type(b);
-  } else {
-    enum_value_unavailable(p);
-  }
-
-  next_token(p, true, true, false);
-  if (!symbol_is(p, ")")) {
-    next_token(p, true, true);
-    enum_value_unavailable(p);
-  }
-  return v;
-}
-
 [[noreturn]] void missing_enum_value(Enum* en, Chunk* position) {
   if (!position) build_error(en->build, "Missing enum value");
   Parser* p = new_parser(position, nullptr);
@@ -366,7 +304,7 @@ void read_enum_values(Enum* en) {
     p->context->unit = context_func->unit;
     p->context->func = context_func;
     push_type_hint(p, item_type);
-    Value* v = read_enum_literal(p);
+    Value* v = read_value(p, en->file ? en->file->scope : nullptr, PRIO_ALL, 0);
     pop_type_hint(p);
     check_type_compat(item_type, v->type, p->context, nullptr);
     if (v->kind == VAL_INT) {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "driver/build.h"
+#include "expr/read_value.h"
+#include "model/runtime.h"
 #include "model/class_reading.h"
 #include "model/error_names.h"
 #include "model/types.h"
@@ -29,42 +31,20 @@ bool symbol_in(Parser* p, std::initializer_list<std::string_view> texts) {
   return false;
 }
 
-// Whether the number just read is a whole value: no postfix operator written right
-// after it and no infix operator after it (an operator may start the next line).
-bool literal_ends_value(Parser* p) {
-  next_token(p, false, false, false);
-  if (symbol_in(p, {".", "(", "[", "++", "--"})) return false;
-  next_token(p, true, true, false);
-  return !symbol_in(p, {"*", "/", "%", "+", "-", "<<", ">>", "|", "&", "^", "!=", "==", "<=", ">=", "<", ">",
-                        "&&", "||", "?", "??", "?!"});
-}
-
-[[noreturn]] void size_expression_unavailable(Parser* p) {
-  parse_error(p, "Array sizes given as expressions are not available yet");
-}
-
 // The element count of a fixed array or a pointer: an unsigned integer constant above
-// 0. Sizes are values read with the hint `uint`; until values can be read, a number or
-// character literal that is the whole value is taken from its token.
+// 0, read as a value with the hint `uint`.
 u64 read_array_size(Parser* p, Scope* scope) {
-  u64 kind = next_token(p, true, true);
-  u64 size = 0;
-  if (kind == TOK_INT || kind == TOK_HEX || kind == TOK_OCTAL || kind == TOK_CHAR) {
-    size = kind == TOK_CHAR ? p->char_value : token_int_value(p);
-    if (!literal_ends_value(p)) size_expression_unavailable(p);
-  } else if (kind == TOK_FLOAT) {
-    if (!literal_ends_value(p)) size_expression_unavailable(p);
+  // A written minus would turn into a huge unsigned count.
+  next_token(p, true, true, false);
+  const bool negative = symbol_in(p, {"-"});
+  push_type_hint(p, runtime_class_type(p->build, "type", "uint"));
+  Value* v = read_value(p, scope, PRIO_ALL, 0);
+  pop_type_hint(p);
+  if (negative || v->kind != VAL_INT || !v->type || !v->type->is_int() || v->type->signed_) {
     parse_error(p, "Invalid integer size");
-  } else if (kind == TOK_SYMBOL && p->is("-")) {
-    // A negative literal would turn into a huge unsigned count.
-    u64 k = next_token(p, false, false);
-    if (k < TOK_INT || k > TOK_OCTAL || !literal_ends_value(p)) size_expression_unavailable(p);
-    parse_error(p, "Invalid integer size");
-  } else {
-    size_expression_unavailable(p);
   }
-  if (size == 0) parse_error(p, "Array size must be larger than 0");
-  return size;
+  if (v->number == 0) parse_error(p, "Array size must be larger than 0");
+  return v->number;
 }
 
 // The argument and result lists and the errors after "fn" or "fnptr".
@@ -140,7 +120,10 @@ Type* read_type(Parser* p, Scope* scope, bool skip_newlines, bool allow_multi) {
     if (p->is("typeof")) {
       next_token(p, false, false);
       if (!p->is("(")) expected(p, "(");
-      parse_error(p, "Types given by 'typeof' are not available yet");
+      Value* v = read_value(p, scope, PRIO_ALL, 0);
+      next_token(p, true, true);
+      if (!p->is(")")) expected(p, ")");
+      return v->type;
     }
     return read_named_type(p, scope);
   }

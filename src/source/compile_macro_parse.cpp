@@ -4,6 +4,7 @@
 #include <string>
 
 #include "driver/build.h"
+#include "expr/read_value.h"
 #include "model/scope.h"
 #include "source/compile_condition.h"
 #include "source/compile_macro.h"
@@ -91,6 +92,17 @@ void directive_print_type(Parser* p, Scope* scope) {
   expect_token(p, ")", true, false);
 }
 
+void directive_print_value_type(Parser* p, Scope* scope) {
+  expect_open_paren(p);
+  Value* v = read_value(p, scope, PRIO_ALL, 0);
+  if (!p->build->lsp) {
+    std::string path = p->chunk && p->chunk->file ? p->chunk->file->path : std::string();
+    write_line(cat({"# Print type: ", v->type->to_text_ex(0), " (File: ", path, " | Line: ", std::to_string(p->line),
+                    ")"}));
+  }
+  expect_token(p, ")", true, false);
+}
+
 }  // namespace
 
 void parse_compile_macro(Parser* p, Scope* scope) {
@@ -106,9 +118,7 @@ void parse_compile_macro(Parser* p, Scope* scope) {
   } else if (p->is("print_type")) {
     directive_print_type(p, scope);
   } else if (p->is("print_value_type")) {
-    // The expression needs the value reader.
-    expect_open_paren(p);
-    parse_error(p, "#print_value_type is not available yet");
+    directive_print_value_type(p, scope);
   } else if (p->is("print")) {
     expect_string(p, true, false);
     if (!p->build->lsp) write_line(cat({"# ", p->token()}));

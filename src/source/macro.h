@@ -48,5 +48,7 @@ void read_macro_pattern(Parser* p, Scope* scope, MacroPatternItem* container, st
                         bool first_token_required);
 // The text of a string literal token without its quotes, escapes decoded.
 std::string decode_macro_token(std::string_view literal);
+// The value of a use of a value macro; the parser stands after the macro's name.
+Value* expand_macro(Parser* p, Scope* scope, Macro* macro);
 
 }  // namespace tesk

@@ -20,6 +20,7 @@
 #include "source/parser.h"
 #include "source/stage1_scan.h"
 #include "source/units.h"
+#include "tools/lsp.h"
 #include "util/strings.h"
 
 namespace tesk {
@@ -276,8 +277,7 @@ void stage_1_use(Parser* p, SourceFile* file) {
     next_token(p, false, false);
     entry->ref.ns = entry->ref.name;
     pkg = load_dependency(pkg, entry->ref.ns);
-    // Namespace completion of the language server needs its context.
-    if (p->at_cursor) lsp_context(b);
+    if (p->at_cursor) lsp_complete_namespaces(lsp_context(b), pkg);
     entry->ref.name = stage_1_word(p, false, false);
   }
 

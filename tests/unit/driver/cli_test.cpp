@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "driver/errors.h"
+#include "tools/doc.h"
 
 namespace tesk {
 namespace {
@@ -104,6 +105,8 @@ TEST(CliMain, UsageAndVersion) {
     std::string out;
   };
   const std::string usage = usage_text();
+  const std::string lsp_usage_text = run_cli({"tesk", "lsp"}).out;
+  ASSERT_NE(lsp_usage_text.find("tesk lsp run"), std::string::npos);
   const Case cases[] = {
       {{"tesk"}, 1, usage},
       {{"tesk", "--leak-check"}, 1, usage},
@@ -113,8 +116,10 @@ TEST(CliMain, UsageAndVersion) {
       {{"tesk", "Build"}, 1, usage},
       {{"tesk", "version"}, 0, "tesk-0.1.8\n"},
       {{"tesk", "--leak-check", "version", "x"}, 0, "tesk-0.1.8\n"},
-      {{"tesk", "lsp", "run"}, 1, "The 'lsp' command is not available yet\n"},
-      {{"tesk", "doc", "-h"}, 1, "The 'doc' command is not available yet\n"},
+      {{"tesk", "lsp", "--help"}, 0, lsp_usage_text},
+      {{"tesk", "lsp", "nope"}, 1, lsp_usage_text},
+      {{"tesk", "doc", "-h"}, 0, doc_usage_text()},
+      {{"tesk", "doc", "dir", "--help"}, 0, doc_usage_text()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.size() > 1 ? c.args[1] : "(none)");

@@ -86,8 +86,12 @@ TEST(Access, Matrix) {
   for (const Case& c : cases) {
     AccessCheck r = check_access(c.reader, owner, c.access, c.write);
     EXPECT_EQ(r.code, c.want) << c.access << " " << c.reader->path << " " << c.write;
-    if (c.want == ro) EXPECT_EQ(r.message, "readonly");
-    if (c.want == pv) EXPECT_EQ(r.message, "private");
+    if (c.want == ro) {
+      EXPECT_EQ(r.message, "readonly");
+    }
+    if (c.want == pv) {
+      EXPECT_EQ(r.message, "private");
+    }
   }
 }
 

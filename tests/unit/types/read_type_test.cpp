@@ -166,14 +166,22 @@ TEST(ReadType, Errors) {
   check_table(w, cases, std::size(cases));
 }
 
-// Sizes given by values need the value reader; until it exists they say so.
-TEST(ReadType, SizesGivenByExpressionsAreNotReadYet) {
+// Sizes and typeof are values read by the value reader.
+TEST(ReadType, SizesAndTypeofAreValues) {
   World w;
-  for (const char* text : {"[u8 x n]", "[u8 x 2 + 2]", "[u8 x 2\n* 2]", "[u8 x 4.x]", "*[u8 x size]", "[u8 x -n]"}) {
-    EXPECT_EQ(read_text(w, text).text(), "error: Array sizes given as expressions are not available yet") << text;
-  }
-  EXPECT_EQ(read_text(w, "typeof(x)").text(), "error: Types given by 'typeof' are not available yet");
-  EXPECT_EQ(read_text(w, "typeof (x)").text(), "error: Expected token: '(', instead of: ''");
+  const Case cases[] = {
+      {"[u8 x 'a']", "[u8 x 97]"},
+      {"[u8 x n]", "error: Unknown identifier: 'n'"},
+      {"*[u8 x size]", "error: Unknown identifier: 'size'"},
+      {"[u8 x -n]", "error: Expected a valid number after: '-', found: 'n'"},
+      {"[u8 x true]", "error: Invalid integer size"},
+      {"typeof(true)", "bool"},
+      {"typeof(1)", "int"},
+      {"typeof(x)", "error: Unknown identifier: 'x'"},
+      {"typeof(1", "error: Expected token: ')', instead of: ''"},
+      {"typeof (x)", "error: Expected token: '(', instead of: ''"},
+  };
+  check_table(w, cases, std::size(cases));
 }
 
 TEST(ReadType, ListForm) {

@@ -1,0 +1,161 @@
+// Function calls: reading "(" arguments ")" after a value, the call node with its
+// result items, closure calls, and the GC argument buffers.
+#include <string>
+#include <vector>
+
+#include "driver/build.h"
+#include "driver/errors.h"
+#include "expr/access.h"
+#include "expr/pending.h"
+#include "expr/values.h"
+#include "model/generics.h"
+#include "model/runtime.h"
+#include "model/types.h"
+#include "source/parse_error.h"
+#include "source/parser.h"
+
+namespace tesk {
+
+namespace {
+
+void add_called(Func* caller, Func* callee) {
+  for (Func* f : caller->called)
+    if (f == callee) return;
+  caller->called.push_back(callee);
+}
+
+bool needs_buffer(Scope* scope, Value* v) {
+  if (!v->type || !v->type->is_gc()) return false;
+  if (v->kind == VAL_STRING || v->kind == VAL_DECL || v->kind == VAL_NULL || v->kind == VAL_BUFFER_VALUE) return false;
+  Func* f = scope->func;
+  return f && !f->nobuffers;
+}
+
+Value* make_buffer(Scope* scope, Value* v) {
+  Func* f = scope->func;
+  Decl* d = f->get_temp_var(v->type, scope);
+  Value* bv = f->build->make<Value>();
+  bv->kind = VAL_BUFFER_VALUE;
+  bv->op1 = v;
+  bv->decl = d;
+  bv->type = v->type;
+  return bv;
+}
+
+}  // namespace
+
+Value* read_call_on_value(Parser* p, Scope* scope, Value* callee, u8 after_co) {
+  Func* current = scope->get_func();
+  if (!current) parse_error(p, "Missing function in scope object (bug)");
+  Type* callee_type = callee->type;
+  if (!callee_type || !callee_type->func_info)
+    parse_error(p, "Function call on a non-function value. Value type: " +
+                       (callee_type ? callee_type->to_text() : std::string("none")));
+  FuncInfo* info = callee_type->func_info;
+
+  std::vector<Value*> args;
+  if (callee->kind == VAL_FUNC && callee->op1) args.push_back(callee->op1);
+  read_call_args(p, scope, callee, ")", args);
+
+  if (callee->kind == VAL_FUNC && callee->func) {
+    Func* func = callee->func;
+    if (func->template_) {
+      func = infer_generic_types(p, func, args);
+      callee = value_func(func);
+    }
+    add_called(current, func);
+    for (size_t i = args.size(); i < func->args.size(); i++) {
+      FuncArg* arg = func->args[i];
+      if (!arg->default_) break;
+      args.push_back(check_call_arg(p, scope, func, arg, arg->default_));
+    }
+  } else {
+    current->opaque_calls = 1;
+  }
+
+  if (args.size() < info->args.size())
+    parse_error(p, "Not enough values to call this function. Function type: " + callee_type->to_text());
+
+  if (callee->kind == VAL_FUNC && callee->func && callee->func->is_exit) {
+    scope->did_exit = 1;
+    scope->ends_unreachable = 1;
+  }
+
+  Value* call = value_function_call(p->build, scope, callee, std::move(args));
+  if (info->can_error && !after_co) return read_error_handler(p, scope, call, info->errors);
+  return call;
+}
+
+Value* value_function_call(Build* b, Scope* scope, Value* callee, std::vector<Value*> args) {
+  if (!callee->type || !callee->type->func_info) build_error(b, "Function call on a non-function value");
+  FuncInfo* info = callee->type->func_info;
+
+  if (callee->kind == VAL_FUNC && callee->func) scope->note_call(callee->func);
+
+  if (callee->type->kind == TYPE_FN) {
+    // A closure is called through its function pointer, with itself as first argument.
+    args.insert(args.begin(), callee);
+    Class* closure = runtime_class(b, "core", "Closure");
+    Property** outer = closure->props.find("outer_func");
+    if (!outer) build_error(b, "Missing closure 'func' property (bug)");
+    FuncInfo* fi = new_func_info(b);
+    for (Value* a : args) fi->args.push_back(a->type);
+    fi->rets = info->rets;
+    if (info->errors) fi->errors = b->make<ErrorMap>(*info->errors);
+    fi->infinite = info->infinite;
+    fi->can_error = fi->errors && !fi->errors->empty();
+    Value* fptr = value_prop(*outer, callee);
+    fptr->type = fnptr_type(b, fi);
+    callee = fptr;
+    info = fi;
+  }
+
+  value_buffer_gc_args(scope, args);
+
+  const std::vector<Type*>& rets = info->rets;
+  Value* call = b->make<Value>();
+  call->kind = VAL_CALL;
+  call->op1 = callee;
+  call->values = std::move(args);
+  call->type = multi_type(b, rets, false);
+
+  if (rets.size() >= 2 || info->can_error) {
+    for (size_t i = 0; i < rets.size(); i++) call->items.push_back(value_return_value(call, i, rets[i]));
+  }
+  if (info->can_error) {
+    Type* u32 = runtime_class_type(b, "type", "u32");
+    Type* str = runtime_class_type(b, "type", "String");
+    call->err_code = value_return_value(call, rets.size(), u32);
+    call->err_msg = value_return_value(call, rets.size() + 1, str);
+    std::vector<Type*> all = rets;
+    all.push_back(u32);
+    all.push_back(str);
+    call->type = multi_type(b, all, true);
+  }
+  return call;
+}
+
+void value_buffer_gc_args(Scope* scope, std::vector<Value*>& args) {
+  for (Value*& v : args)
+    if (needs_buffer(scope, v)) v = make_buffer(scope, v);
+}
+
+void value_buffer_gc_props(Scope* scope, OrderedMap<Value*>& values) {
+  for (auto& entry : values) {
+    Value*& v = entry.second;
+    if (needs_buffer(scope, v)) v = make_buffer(scope, v);
+  }
+}
+
+Value* value_buffer_gc_value(Scope* scope, Value* v) {
+  Func* f = scope->func;
+  if (!f || f->nobuffers) return v;
+  if (v->kind == VAL_BUFFER_VALUE && v->decl) {
+    FuncAst* ast = f->get_ast();
+    // A buffer whose temporary was released already: take the temporary back.
+    if (ast->take_free_temp(v->decl)) return v;
+  }
+  return make_buffer(scope, v);
+}
+
+}  // namespace tesk
