@@ -77,6 +77,11 @@ void read_extend(Build* b, Chunk* chunk) {
 }
 
 void stage_read_aliases(Build* b) {
+  read_aliases_and_extends(b);
+  stage_read_classes(b);
+}
+
+void read_aliases_and_extends(Build* b) {
   log_detail(b, "> Stage 2.1: Read aliasses");
   read_use_lists(b);
   // Every `alias` before any `type`: a type may be written with an alias declared later.
@@ -94,7 +99,6 @@ void stage_read_aliases(Build* b) {
     Alias* alias = b->aliases[i];
     if (alias->kind == ALIAS_TYPE) run_stage_task([alias] { resolve_type_alias(alias); });
   }
-  stage_read_classes(b);
 }
 
 }  // namespace tesk

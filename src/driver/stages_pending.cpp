@@ -4,7 +4,6 @@
 
 namespace tesk {
 
-void stage_parse_asts(Build*) {}
 
 
 }  // namespace tesk

@@ -113,7 +113,11 @@ Value* call_result_values(Value* call) {
   if (!call->items.empty()) {
     results = call->items;
   } else if (ct->kind == TYPE_MULTI && ct->items) {
-    for (size_t i = 0; i < ct->items->size(); i++) results.push_back(value_return_value(call, i, (*ct->items)[i]));
+    // The error results start at the error code's index; items from there are no results.
+    size_t n = ct->items->size();
+    Value* code = call->err_code;
+    if (code && code->kind == VAL_RETURN_VALUE && code->number < n) n = code->number;
+    for (size_t i = 0; i < n; i++) results.push_back(value_return_value(call, i, (*ct->items)[i]));
   } else {
     results.push_back(call);
   }

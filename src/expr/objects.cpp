@@ -29,7 +29,6 @@ AstNode* append_node(Scope* s, u64 kind) {
   return n;
 }
 
-void append_comment(Scope* s, std::string text) { append_node(s, AST_COMMENT)->text = std::move(text); }
 void append_value(Scope* s, Value* v) { append_node(s, AST_VALUE)->value = v; }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #pragma once
 // Token macros: a pattern of tokens, values and types, and a body parsed where the
-// macro's name is used. Declarations are read here; expansion comes with the macro
-// expander.
+// macro's name is used. Declarations are read in macro.cpp, uses in macro_expand.cpp.
 #include <string>
 #include <vector>
 
@@ -48,7 +47,11 @@ void read_macro_pattern(Parser* p, Scope* scope, MacroPatternItem* container, st
                         bool first_token_required);
 // The text of a string literal token without its quotes, escapes decoded.
 std::string decode_macro_token(std::string_view literal);
-// The value of a use of a value macro; the parser stands after the macro's name.
+// A use of a macro: matches the pattern at the parser (standing right after the name)
+// and parses the body in place: a value macro gives the body's value, a statement macro
+// a void inline scope holding the body's statements.
 Value* expand_macro(Parser* p, Scope* scope, Macro* macro);
+// Matches one pattern item at the use site and binds its variables into the map.
+void match_macro_pattern(Parser* p, Scope* scope, MacroPatternItem* item, OrderedMap<Identifier*>* map);
 
 }  // namespace tesk

@@ -102,7 +102,7 @@ struct CompileMacroFrame {
   std::vector<Global*> globals;
   std::vector<Identifier*> properties;
   std::vector<Func*> tests;
-  std::vector<OrderedMap<Value*>*> macro_values;
+  std::vector<OrderedMap<Identifier*>*> macro_values;  // one variable map per repetition
   Identifier* loop_var = nullptr;
   Identifier* type_var = nullptr;
   u8 taken = 0;

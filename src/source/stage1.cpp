@@ -118,6 +118,11 @@ bool dispatch_with_access(Parser* p, SourceFile* file, AccessLevel access) {
 // Driver
 
 void stage_1_all(Build* b) {
+  stage_1_scan_all(b);
+  stage_read_aliases(b);
+}
+
+void stage_1_scan_all(Build* b) {
   for (size_t i = 0; i < b->stage1_queue.size(); i++) {
     SourceFile* file = b->stage1_queue[i];
     run_stage_task([file] { stage_1_file(file); });
@@ -125,7 +130,6 @@ void stage_1_all(Build* b) {
   if (!b->main_func && !b->lsp && !b->test && b->mode == BUILD_EXECUTABLE) {
     build_error(b, "Your program has no 'main' function");
   }
-  stage_read_aliases(b);
 }
 
 void stage_1_file(SourceFile* file) {

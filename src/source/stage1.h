@@ -8,6 +8,8 @@ namespace tesk {
 
 // Every queued file (files queued meanwhile included), the check for `main`, Stage 2.1.
 void stage_1_all(Build* b);
+// Stage 1 alone: every queued file and the check for `main`, without the later stages.
+void stage_1_scan_all(Build* b);
 // The scan of one file (a stage task). Declared with the other stages in driver/stages.h.
 void stage_1_file(SourceFile* file);
 

@@ -43,6 +43,7 @@ inline const char* kMemRuntime =
     "fn copy(from: ptr, to: ptr, len: uint) {\n}\n";
 
 inline const char* kTypeRuntime =
+    "integer u64 unsigned 8 {}\n"
     "class HashMap[K, V] {\n"
     "    buckets: ptr\n"
     "    static fn new() HashMap[K, V] {\n    }\n"

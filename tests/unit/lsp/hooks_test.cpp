@@ -12,18 +12,18 @@ const std::string kUtil =
     "    x: int\n"                         // 1
     "    -[pkg-] hidden: int\n"            // 2
     "    fn length() int {\n"              // 3
-    "    }\n"                              // 4
+    "        return this.x }\n"            // 4
     "    -[pkg-] fn secret_len() int {\n"  // 5
-    "    }\n"                              // 6
+    "        return this.hidden }\n"       // 6
     "    group ops {\n"                    // 7
     "        fn twice() int {\n"           // 8
-    "        }\n"                          // 9
+    "            return 2 }\n"             // 9
     "        -[pkg-] fn hidden_op() {\n"   // 10
     "        }\n"                          // 11
     "    }\n"                              // 12
     "}\n"                                  // 13
     "fn make() Point {\n"                  // 14
-    "}\n"                                  // 15
+    "    return Point { x: 1, hidden: 2 } }\n" // 15
     "-[pkg-] fn secret() {\n"              // 16
     "}\n"                                  // 17
     "global counter: int\n"                // 18
@@ -35,16 +35,20 @@ const std::string kUtil =
     "    green\n"                          // 24
     "}\n"                                  // 25
     "fn pair(a: int, b: String) int {\n"   // 26
-    "}\n"                                  // 27
-    "fn two(a: int) (int, String) {\n"     // 28
-    "}\n"                                  // 29
-    "fn fails() int !bad !worse {\n"       // 30
-    "}\n";                                 // 31
+    "    return a + b.bytes\n"
+    "}\n"
+    "fn two(a: int) (int, String) {\n"
+    "    return (a, \"two\")\n"
+    "}\n"
+    "fn fails() int !bad !worse {\n"
+    "    throw bad\n"
+    "}\n";
 
 const std::string kApp =
     "use util { make, counter, Point }\n"
     "use util\n"
     "fn here(p: Point, q: util:Point) util:Point {\n"
+    "    return p.x > 0 ? p : q\n"
     "}\n";
 
 // A package with the namespace util beside the main file.
@@ -103,7 +107,7 @@ TEST(LspDefinition, InsideANamespaceAndOfTraits) {
   s.at(1, "definition", pr.util, 14, 12);
   EXPECT_EQ(s.take(), (std::vector<std::string>{answer(1, location(pr.util, 0, 6))}));
   // A trait answers the start of its body.
-  std::string shapes = pr.t.file("shapes.tesk", "trait Shape {\n    fn area() int {\n    }\n}\n"
+  std::string shapes = pr.t.file("shapes.tesk", "trait Shape {\n    fn area() int {\n        return this.w }\n}\n"
                                                  "class Box {\n    use Shape\n    w: int\n}\n");
   s.at(2, "definition", shapes, 5, 9);
   EXPECT_EQ(s.take(), (std::vector<std::string>{answer(2, location(shapes, 0, 13))}));

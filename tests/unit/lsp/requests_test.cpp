@@ -25,8 +25,8 @@ std::string error(const std::string& message, int l1, int c1, int l2, int c2) {
          R"(,"end":)" + pos(l2, c2) + "}}";
 }
 
-const std::string kGood = "fn one(a: int) int {\n}\n";
-const std::string kBadType = "fn one(a: Nope) int {\n}\n";
+const std::string kGood = "fn one(a: int) int {\n    return a\n}\n";
+const std::string kBadType = "fn one(a: Nope) int {\n    return 0\n}\n";
 
 TEST(LspRequests, InitializeAnswersTheCapabilitiesEveryTime) {
   Server s;
@@ -65,11 +65,11 @@ TEST(LspRequests, ParseErrorOfTheEditorTextIsPublished) {
   TempDir t;
   std::string path = t.file("app.tesk", kGood);  // the disk holds good text
   Server s;
-  s.open(path, "fn one(a: int) int {\n}\nfn two(a int) {\n}\n");
+  s.open(path, kGood + "fn two(a int) {\n}\n");
   EXPECT_TRUE(s.take().empty());
   s.save(path);
   EXPECT_EQ(s.take(), (std::vector<std::string>{
-                          publish(path, error("Expected token: ':', instead of: 'int'", 2, 9, 2, 12))}));
+                          publish(path, error("Expected token: ':', instead of: 'int'", 3, 9, 3, 12))}));
   EXPECT_EQ(s.ctx.published, (std::vector<std::string>{path}));
 
   // Fixed in the editor: the file gets an empty list, once.

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "driver/options.h"
 #include "helpers.h"
 #include "model/records.h"
 #include "source/packages.h"
@@ -92,6 +93,9 @@ std::unique_ptr<Build> project_build(const TempDir& t, std::vector<std::string> 
   b->cache_dir = t.path + "/cache";
   ::mkdir(b->cache_dir.c_str(), 0755);
   b->files = std::move(files);
+  // The build goes on to objects and the link, which need a real target and output.
+  b->target = parse_target(CliArgs{});
+  b->out_path = b->cache_dir + "/out";
   return b;
 }
 

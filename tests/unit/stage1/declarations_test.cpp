@@ -488,12 +488,13 @@ TEST(Stage1Scan, FileFlagsStopAndEmptyFiles) {
   EXPECT_EQ(o.out, "> Stage 1: " + none->path + "\n> Stage 1 | SKIP NO CONTENT: " + none->path + "\n");
 }
 
+// Stage 1 alone: the fixture has no runtime for the later stages.
 TEST(Stage1Scan, AllFilesThenMainCheck) {
   // Errors end only their file's task: later files are still scanned.
   World w;
   w.file("fn a() {} }");
   w.file("fn b() {}");
-  Outcome o = run([&] { stage_1_all(w.b); });
+  Outcome o = run([&] { stage_1_scan_all(w.b); });
   EXPECT_TRUE(o.failed);
   EXPECT_EQ(o.error, "Unexpected token: '}'");
   EXPECT_NE(w.name("b"), nullptr);
@@ -503,16 +504,16 @@ TEST(Stage1Scan, AllFilesThenMainCheck) {
   World t;
   t.b->test = 1;
   t.file("fn b() {}");
-  EXPECT_FALSE(run([&] { stage_1_all(t.b); }).failed);
+  EXPECT_FALSE(run([&] { stage_1_scan_all(t.b); }).failed);
 
   World m;
   m.file("fn main() {}", m.util_ns);
-  EXPECT_EQ(run([&] { stage_1_all(m.b); }).error, "Your program has no 'main' function");
+  EXPECT_EQ(run([&] { stage_1_scan_all(m.b); }).error, "Your program has no 'main' function");
 
   World ir;
   ir.b->mode = BUILD_IR;
   ir.file("fn b() {}");
-  EXPECT_FALSE(run([&] { stage_1_all(ir.b); }).failed);
+  EXPECT_FALSE(run([&] { stage_1_scan_all(ir.b); }).failed);
 }
 
 }  // namespace

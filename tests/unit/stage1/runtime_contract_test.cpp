@@ -87,7 +87,7 @@ TEST(RuntimeContract, ClassesAndTheirMembers) {
     std::vector<const char*> props;
   };
   const Row rows[] = {
-      {"type", "String", {"data", "bytes"}},
+      {"type", "String", {"bytes"}},
       {"type", "u8", {}},
       {"type", "u32", {}},
       {"type", "i32", {}},
@@ -112,6 +112,10 @@ TEST(RuntimeContract, ClassesAndTheirMembers) {
     ASSERT_FALSE(o.failed) << r.ns << ":" << r.cls << " " << o.error;
     for (const char* prop : r.props) EXPECT_NE(c->get_prop(prop), nullptr) << r.cls << "." << prop;
   }
+  // String literals and interpolation read `data` as the address of the inline bytes.
+  Func* data = runtime_class(w.b, "type", "String")->get_function("data");
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(runtime_class(w.b, "type", "String")->get_prop("data"), nullptr);
   // The types the coroutine texts give its members.
   Class* coro = runtime_class(w.b, "coro", "Coro");
   EXPECT_EQ(coro->get_prop("error_code")->type->class_, runtime_class(w.b, "type", "u32"));
@@ -132,6 +136,8 @@ TEST(RuntimeContract, FunctionsAndTheArgumentsTheirCallersPass) {
   };
   const Row rows[] = {
       {"type", "String", "make_empty", 1},
+      {"type", "String", "data", 1},
+      {"core", "", "cli_args", 2},
       {"core", "", "panic", 1},
       {"core", "", "exit", 1},
       {"core", "TestEntry", "init", 3},
@@ -184,6 +190,8 @@ TEST(RuntimeContract, FunctionsAndTheArgumentsTheirCallersPass) {
   EXPECT_EQ(arg_count(map_set), 3u);
   EXPECT_EQ(map_set->args[1]->type, str);
 
+  // The template passes the command line to `main` as it is.
+  EXPECT_EQ(runtime_func(w.b, "core", "cli_args")->return_type, runtime_array_string_type(w.b));
   // The results the allocation code relies on.
   EXPECT_EQ(runtime_class_func(w.b, "gc", "Pool", "init")->return_type, runtime_class_type(w.b, "gc", "Pool"));
   EXPECT_EQ(runtime_func(w.b, "mem", "alloc_ob")->return_type, runtime_class_type(w.b, "type", "ptr"));

@@ -1,0 +1,225 @@
+// if chains, while loops, break and continue, and the null facts they carry between
+// scopes. Loop bodies are read twice: the first reading only finds which locals may be
+// null again when the next iteration starts, the second one is kept.
+#include <algorithm>
+#include <unordered_set>
+
+#include "driver/build.h"
+#include "driver/errors.h"
+#include "expr/read_value.h"
+#include "expr/values.h"
+#include "model/scope.h"
+#include "model/types.h"
+#include "source/parse_error.h"
+#include "source/parser.h"
+#include "stmt/control.h"
+#include "stmt/loop_util.h"
+#include "stmt/statements.h"
+
+namespace tesk {
+
+namespace {
+
+// One reading of a while loop: condition and body in a fresh loop scope.
+Scope* read_while_once(Parser* p, Scope* scope, const std::vector<Decl*>* unset, Value** cond_out) {
+  Scope* loop = new_scope(scope, SCOPE_LOOP);
+  if (unset)
+    for (Decl* d : *unset) loop->set_maybe_null(d);
+  Value* cond = read_value(p, loop, PRIO_ALL, 0);
+  if (!cond->type || cond->type->kind != TYPE_BOOL)
+    parse_error(p, "The while condition value must be of type bool, not: " + type_text_or_none(cond->type));
+  bool single = read_body_opener(p);
+  for (Decl* d : cond->true_decls) add_not_null(loop, d);
+  read_statements(p, loop, single ? 1 : 0);
+  *cond_out = cond;
+  return loop;
+}
+
+// The loop scope around `scope` within its function, or null.
+Scope* enclosing_loop(Scope* scope) {
+  for (Scope* s = scope; s; s = s->parent) {
+    if (s->kind == SCOPE_LOOP) return s;
+    if (s->kind == SCOPE_FUNCTION) return nullptr;
+  }
+  return nullptr;
+}
+
+// Appends each local of the unset lists between `scope` and `loop` (both included) to
+// `into`, each at most once per walk.
+void collect_unset(Scope* scope, Scope* loop, std::vector<Decl*>& into) {
+  std::vector<Decl*> taken;
+  for (Scope* s = scope; s; s = s->parent) {
+    for (Decl* d : s->maybe_null) {
+      if (std::find(taken.begin(), taken.end(), d) != taken.end()) continue;
+      taken.push_back(d);
+      into.push_back(d);
+    }
+    if (s == loop) break;
+  }
+}
+
+}  // namespace
+
+// --- helpers shared with each loops --------------------------------------------------
+
+std::string type_text_or_none(Type* t) { return t ? t->to_text() : std::string("none"); }
+
+bool read_body_opener(Parser* p) {
+  next_token(p, true, true);
+  if (symbol_is(p, "{")) return false;
+  if (symbol_is(p, ":")) return true;
+  parse_error(p, "Expected token: '{' or ':', instead of: '" + token_text(p) + "'");
+}
+
+void add_not_null(Scope* scope, Decl* d) {
+  if (std::find(scope->not_null.begin(), scope->not_null.end(), d) == scope->not_null.end())
+    scope->not_null.push_back(d);
+}
+
+void drop_loop_locals(Func* func, Scope* loop) {
+  FuncAst* ast = func->get_ast();
+  std::unordered_set<Decl*> drop;
+  for (Decl* d : loop->decls)
+    if (!d->is_buffer) drop.insert(d);
+  if (drop.empty()) return;
+  std::vector<Decl*>& all = ast->scope->decls;
+  all.erase(std::remove_if(all.begin(), all.end(),
+                           [&](Decl* d) {
+                             if (!drop.count(d)) return false;
+                             d->listed_body = nullptr;
+                             return true;
+                           }),
+            all.end());
+}
+
+void null_loop_gc_locals(Scope* loop, Scope* scope) {
+  Build* b = scope->build;
+  for (Decl* d : loop->decls) {
+    if (!d->type || !d->type->is_gc()) continue;
+    scope->ast.push_back(ast_assign_node(b, value_decl(d), value_null(d->type)));
+    d->in_memory = 1;
+  }
+}
+
+// --- if ------------------------------------------------------------------------------
+
+void read_if(Parser* p, Scope* scope) {
+  Value* cond = read_value(p, scope, PRIO_ALL, 0);
+  if (!cond->type || cond->type->kind != TYPE_BOOL)
+    parse_error(p, "The if condition value must be of type bool, not: " + type_text_or_none(cond->type));
+  bool single = read_body_opener(p);
+
+  Scope* then_scope = new_scope(scope, SCOPE_BINDING);
+  Scope* else_scope = new_scope(scope, SCOPE_BINDING);
+
+  for (Decl* d : cond->true_decls) add_not_null(then_scope, d);
+  read_statements(p, then_scope, single ? 1 : 0);
+  // Code after the if runs only when the condition was false.
+  if (then_scope->did_exit)
+    for (Decl* d : cond->false_decls) add_not_null(scope, d);
+  for (Decl* d : cond->false_decls) add_not_null(else_scope, d);
+
+  bool has_else = false;
+  next_token(p, true, true, false);
+  if (p->kind == TOK_WORD && p->is("else")) {
+    has_else = true;
+    next_token(p, true, true);
+    next_token(p, true, true, false);
+    if (p->kind == TOK_WORD && p->is("if")) {
+      next_token(p, true, true);
+      read_if(p, else_scope);
+    } else {
+      bool else_single = read_body_opener(p);
+      read_statements(p, else_scope, else_single ? 1 : 0);
+    }
+  }
+
+  for (Scope* branch : {then_scope, else_scope}) {
+    if (branch->did_exit) continue;
+    for (Decl* d : branch->maybe_null) scope->set_maybe_null(d);
+  }
+  if (has_else) {
+    for (Decl* d : then_scope->not_null)
+      if (std::find(else_scope->not_null.begin(), else_scope->not_null.end(), d) != else_scope->not_null.end())
+        add_not_null(scope, d);
+  } else {
+    for (Decl* d : cond->false_decls)
+      if (std::find(then_scope->not_null.begin(), then_scope->not_null.end(), d) != then_scope->not_null.end())
+        add_not_null(scope, d);
+  }
+
+  AstNode* n = scope->build->make<AstNode>();
+  n->kind = AST_IF;
+  n->value = cond;
+  n->scope = then_scope;
+  n->else_scope = else_scope;
+  scope->ast.push_back(n);
+}
+
+// --- while ---------------------------------------------------------------------------
+
+void read_while(Parser* p, Scope* scope) {
+  Scope* fs = scope->find(SCOPE_FUNCTION);
+  if (!fs || !fs->func) parse_error(p, "Missing function scope for while loop (bug)");
+  Func* func = fs->func;
+  func->get_ast();
+
+  u8 was_in_loop = p->in_loop;
+  p->in_loop = 1;
+  Chunk* start = chunk_here(p);
+  Value* first_cond = nullptr;
+  Scope* first = read_while_once(p, scope, nullptr, &first_cond);
+  p->in_loop = was_in_loop;
+  drop_loop_locals(func, first);
+
+  set_chunk(p, start);
+  Value* cond = nullptr;
+  Scope* loop = read_while_once(p, scope, &first->continue_maybe_null, &cond);
+
+  if (!loop->did_exit)
+    for (Decl* d : loop->maybe_null) scope->set_maybe_null(d);
+  for (Decl* d : first->continue_maybe_null) scope->set_maybe_null(d);
+  if (p->in_loop) drop_loop_locals(func, loop);
+  for (Decl* d : loop->break_maybe_null) scope->set_maybe_null(d);
+  // The loop ends when the condition is false.
+  for (Decl* d : cond->false_decls) add_not_null(scope, d);
+
+  AstNode* n = scope->build->make<AstNode>();
+  n->kind = AST_WHILE;
+  n->value = cond;
+  n->scope = loop;
+  scope->ast.push_back(n);
+}
+
+// --- break and continue --------------------------------------------------------------
+
+void read_break(ParseContext* ctx, Scope* scope) {
+  Scope* loop = enclosing_loop(scope);
+  if (!loop) error_at(ctx, "Using 'break' without being inside a loop");
+  null_loop_gc_locals(loop, scope);
+  collect_unset(scope, loop, loop->break_maybe_null);
+  AstNode* n = scope->build->make<AstNode>();
+  n->kind = AST_BREAK;
+  scope->ast.push_back(n);
+  scope->did_exit = 1;
+}
+
+void read_break_wrapper(Parser* p, Scope* scope) { read_break(p->context, scope); }
+
+void read_continue(Parser* p, Scope* scope) {
+  Scope* loop = enclosing_loop(scope);
+  if (!loop) parse_error(p, "Using 'continue' without being inside a loop");
+  null_loop_gc_locals(loop, scope);
+  if (p->in_loop) collect_unset(scope, loop, loop->continue_maybe_null);
+  Build* b = scope->build;
+  if (Decl* index = loop->each_index) {
+    Value* step = value_math(value_decl(index), value_int(1, index->type), OP_ADD, index->type);
+    scope->ast.push_back(ast_assign_node(b, value_decl(index), step));
+  }
+  AstNode* n = b->make<AstNode>();
+  n->kind = AST_CONTINUE;
+  scope->ast.push_back(n);
+  scope->did_exit = 1;
+}
+
+}  // namespace tesk
