@@ -19,39 +19,13 @@
 #include "source/stage1.h"
 #include "util/errors.h"
 #include "util/fs.h"
+#include "../types/fixture.h"
 
 namespace tesk::s1test {
 
-struct Outcome {
-  bool failed = false;
-  std::string out;    // everything printed
-  std::string error;  // the "# Error: " text of a parse report, or a build error's message
-};
-
-template <typename F>
-Outcome run(F&& f) {
-  Outcome o;
-  testing::internal::CaptureStdout();
-  try {
-    f();
-  } catch (const ParseFailure&) {
-    o.failed = true;
-  } catch (const BuildFailure&) {
-    o.failed = true;
-  }
-  std::fflush(stdout);
-  o.out = testing::internal::GetCapturedStdout();
-  size_t at = o.out.find("# Error: ");
-  if (at != std::string::npos) {
-    size_t end = o.out.find('\n', at);
-    o.error = o.out.substr(at + 9, end - at - 9);
-  } else if ((at = o.out.find("# Build error\n")) != std::string::npos) {
-    size_t start = o.out.find('\n', o.out.find('\n', at) + 1) + 1;
-    size_t end = o.out.find('\n', start);
-    o.error = o.out.substr(start, end - start);
-  }
-  return o;
-}
+// Output capture is the same as in the type-reader tests.
+using typetest::Outcome;
+using typetest::run;
 
 struct World {
   std::unique_ptr<Build> owner = std::make_unique<Build>();
