@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../classes/fixture.h"
+#include "../classes/body_world.h"
 #include "expr/access.h"
 #include "expr/literals.h"
 #include "expr/read_value.h"
@@ -60,14 +60,10 @@ inline const char* kTypeRuntime =
     "    static fn make_empty(len: uint) String {\n    }\n"
     "}\n";
 
-struct World : classtest::World {
-  Func* body = nullptr;
-  Scope* scope = nullptr;
-  Outcome setup;
-
+struct World : classtest::BodyWorld {
   // geo_decls: a file of the namespace "geo" (which the body's file does not use).
   explicit World(std::initializer_list<std::string> main_decls, const std::string& geo_decls = "")
-      : classtest::World(main_decls) {
+      : classtest::BodyWorld(main_decls) {
     b->generated_unit = unit;
     if (!geo_decls.empty()) file(geo_decls, geo_ns);
     Package* tesk = b->tesk_package;
@@ -81,54 +77,11 @@ struct World : classtest::World {
     scan_queue();
     Outcome bodies = read_bodies();
     EXPECT_FALSE(bodies.failed) << bodies.out;
-    setup = run([this] {
-      determine_class_sizes(b);
-      for (Unit* u : b->units)
-        for (size_t i = 0; i < u->funcs.size(); i++) read_function_types(u->funcs[i]);
-      for (Global* g : b->globals) read_global_type(g);
-      for (Enum* e : b->enums) read_enum_values(e);
-    });
-    EXPECT_FALSE(setup.failed) << setup.out;
-    body = fn("body");
-    body->init_scope();
-    scope = body->ast->scope;
-  }
-
-  Func* fn(std::string_view n) {
-    Identifier* id = name(n);
-    return id ? id->func : nullptr;
-  }
-
-  Decl* local(const std::string& n, Type* type) {
-    Decl* d = new_decl(type, false, n);
-    scope->add_decl(d);
-    scope->identifiers.set(n, new_identifier_decl(b, d));
-    return d;
-  }
-
-  Type* type(const std::string& text) {
-    Parser* p = parser(text);
-    return read_type(p, scope_of(p), true, false);
-  }
-
-  // A parser over the text in a main-namespace file, in the context of `body`.
-  Parser* at(const std::string& text) {
-    Parser* p = parser(text);
-    p->context->func = body;
-    p->context->unit = body->unit;
-    return p;
+    finish(false, false);
   }
 };
 
-// What reading a value gave: the Value, its kind and Type text, or the error.
-struct Got {
-  Value* v = nullptr;
-  Outcome o;
-  std::string text() const {
-    if (o.failed) return "error: " + o.error;
-    return std::to_string(v->kind) + " " + (v->type ? v->type->to_text() : std::string("-"));
-  }
-};
+using classtest::Got;
 
 // A whole value expression read from the text, with an optional type hint and target.
 inline Got read(World& w, const std::string& text, Type* hint = nullptr, Value* target = nullptr) {
