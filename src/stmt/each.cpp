@@ -124,7 +124,9 @@ void read_each(Parser* p, Scope* scope) {
   u8 was_in_loop = p->in_loop;
   p->in_loop = 1;
   Chunk* start = chunk_here(p);
+  VscopeMark mark(scope);
   Scope* first = build_each_loop(p, scope, names, step_types, values, slice, single, index, length, nullptr);
+  mark.restore();
   p->in_loop = was_in_loop;
   set_chunk(p, start);
   Scope* loop =

@@ -18,4 +18,14 @@ void drop_loop_locals(Func* func, Scope* loop);
 // Before leaving or restarting a loop: every GC reference declared in it becomes null.
 void null_loop_gc_locals(Scope* loop, Scope* scope);
 
+// Keeps the returns of a loop's first (dropped) reading out of the value scope around the
+// loop: the mark takes the scope's results when made and puts them back on `restore`.
+struct VscopeMark {
+  Scope* vscope = nullptr;
+  size_t count = 0;
+  Type* type = nullptr;
+  explicit VscopeMark(Scope* scope);
+  void restore();
+};
+
 }  // namespace tesk

@@ -101,6 +101,22 @@ void null_loop_gc_locals(Scope* loop, Scope* scope) {
   }
 }
 
+VscopeMark::VscopeMark(Scope* scope) {
+  for (Scope* s = scope; s && s->kind != SCOPE_FUNCTION; s = s->parent) {
+    if (s->kind != SCOPE_VALUE) continue;
+    vscope = s;
+    count = s->vscope_values.size();
+    type = s->vscope_type;
+    return;
+  }
+}
+
+void VscopeMark::restore() {
+  if (!vscope) return;
+  vscope->vscope_values.resize(count);
+  vscope->vscope_type = type;
+}
+
 // --- if ------------------------------------------------------------------------------
 
 void read_if(Parser* p, Scope* scope) {
@@ -168,7 +184,9 @@ void read_while(Parser* p, Scope* scope) {
   p->in_loop = 1;
   Chunk* start = chunk_here(p);
   Value* first_cond = nullptr;
+  VscopeMark mark(scope);
   Scope* first = read_while_once(p, scope, nullptr, &first_cond);
+  mark.restore();
   p->in_loop = was_in_loop;
   drop_loop_locals(func, first);
 
