@@ -19,6 +19,9 @@ namespace tesk {
 
 namespace {
 
+// A slice literal without data is empty: its data pointer is null.
+bool is_implicit_slice_data(Property* prop) { return prop->class_ && prop->class_->slice && prop->name == "data"; }
+
 Value* convert_checked(ParseContext* ctx, Scope* scope, Value* v, Type* want) {
   v = convert_value(v, ctx, scope, want);
   if (!want->compat(v->type, 0)) {
@@ -135,7 +138,7 @@ Value* read_object_literal(Parser* p, Scope* scope, Class* cls, Value* target) {
   }
   for (auto& [name, prop] : props) {
     if (values->contains(name)) continue;
-    if (prop->lazy) {
+    if (prop->lazy || is_implicit_slice_data(prop)) {
       Value* v = value_null(prop->type);
       if (v->type->nullable && v->type->is_pointer_sized()) v->type = v->type->get_non_nullable();
       values->set(name, v);

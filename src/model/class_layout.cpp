@@ -5,6 +5,7 @@
 #include "driver/build.h"
 #include "model/records.h"
 #include "model/runtime.h"
+#include "model/scope.h"
 
 namespace tesk {
 
@@ -24,6 +25,19 @@ bool walk_props(Class* c, bool set, u64* end) {
   }
   *end = o;
   return true;
+}
+
+// Users read a slice's length and data but only its own package writes them; a
+// literal without them is an empty slice: length 0, and data null (the literal
+// reader gives the implicit data property null, as it does for a lazy one).
+void add_slice_props(Class* c) {
+  Build* b = c->build;
+  constexpr AccessLevel readonly_outside = ACCESS_READONLY + ACCESS_PUBLIC * 8 + ACCESS_PUBLIC * 64;
+  Property* length = c->add_prop("length", runtime_class_type(b, "type", "uint"));
+  length->access = readonly_outside;
+  length->default_value = new_chunk(b, c->file, "0");
+  Property* data = c->add_prop("data", runtime_class_type(b, "gc", "GcPtr"));
+  data->access = readonly_outside;
 }
 
 }  // namespace
@@ -46,10 +60,7 @@ bool Class::determine_size() {
     }
     return true;
   }
-  if (slice && !props.contains("length")) {
-    add_prop("length", runtime_class_type(build, "type", "uint"));
-    add_prop("data", runtime_class_type(build, "gc", "GcPtr"));
-  }
+  if (slice && !props.contains("length")) add_slice_props(this);
   u64 o = 0;
   if (!walk_props(this, false, &o)) return false;
   u64 p = build->ptr_size;

@@ -1,4 +1,6 @@
 // Class sizes, property offsets and GC size classes.
+#include "model/access.h"
+#include "source/records.h"
 #include "world.h"
 
 namespace tesk::test {
@@ -106,6 +108,31 @@ TEST(Layout, SliceGetsLengthAndData) {
   EXPECT_EQ(s->props.entries()[0].second->type, w.t("uint"));
   EXPECT_EQ(s->props.entries()[1].first, "data");
   EXPECT_EQ(s->props.entries()[1].second->offset, 8u);
+}
+
+// Users read both properties but only the slice's own package writes them; a literal
+// that names neither is an empty slice (length 0; data null, given by the literal reader).
+TEST(Layout, SlicePropsReadOnlyOutsideWithDefaults) {
+  World w;
+  SourceFile* gc_file = w.add_file(w.tesk->namespaces["gc"], "/pkg/tesk/gc/g.tesk");
+  Class* gc_ptr = new_class(w.unit, gc_file, 292, "GcPtr", CLASS_POINTER, nullptr, nullptr);
+  gc_ptr->size = 8;
+  gc_file->ns->scope->identifiers.set("GcPtr", new_identifier_class(w.b, gc_ptr));
+  Class* s = w.cls("Bytes");
+  s->slice = 1;
+  ASSERT_TRUE(s->determine_size());
+  Property* length = *s->props.find("length");
+  Property* data = *s->props.find("data");
+  for (Property* prop : {length, data}) {
+    EXPECT_EQ(access_level_sign(prop->access), "~") << prop->name;
+    EXPECT_FALSE(is_private_access(prop->access)) << prop->name;
+    EXPECT_EQ((prop->access >> 3) & 7, u64(ACCESS_PUBLIC)) << prop->name << ": the namespace writes it";
+    EXPECT_EQ((prop->access >> 6) & 7, u64(ACCESS_PUBLIC)) << prop->name << ": the package writes it";
+  }
+  ASSERT_NE(length->default_value, nullptr);
+  EXPECT_EQ(length->default_value->content, "0");
+  EXPECT_FALSE(data->type->nullable);
+  EXPECT_EQ(data->type->get_class(), gc_ptr);
 }
 
 TEST(Layout, VerboseLine) {
