@@ -59,6 +59,8 @@ struct World : classtest::World {
     file(with_sp ? "global gc_stack_sp: ptr\n" : "global other_sp: ptr\n", coro);
     file(kGcRuntime, gc_ns);
     file(kTestRuntime, b->tesk_package->namespaces["core"]);
+    // `use tesk:gc` reaches the real runtime, whose C bindings name f32.
+    file("float f32 4 {}\n", b->tesk_package->namespaces["type"]);
     scan_queue();
     b->generated_unit = unit;
     setup = run([this] {
