@@ -11,6 +11,7 @@
 #include "driver/stages.h"
 #include "expr/pending.h"
 #include "ir/records.h"
+#include "model/funcs.h"
 #include "model/records.h"
 #include "model/scope.h"
 #include "source/records.h"
@@ -118,6 +119,7 @@ void parse_used_functions(Build* b) {
   main_package(b);
   while (run_pass(b) >= 1) {
   }
+  propagate_call_marks(b);
   warn_unused_variables(b);
 }
 

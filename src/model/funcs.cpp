@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 
 #include "driver/build.h"
 #include "driver/errors.h"
@@ -239,11 +240,13 @@ void Func::mark_used() {
   if (used) return;
   used = 1;
   if (unit) unit->used = 1;
+  // The callee's marks are read after it was marked, so that a chain of any depth
+  // passes them up in one walk; cycles are closed by propagate_call_marks.
   for (size_t i = 0; i < called.size(); i++) {
     Func* f = called[i];
+    f->mark_used();
     if (f->allocates) allocates = 1;
     if (f->opaque_calls) opaque_calls = 1;
-    f->mark_used();
   }
   for (Global* g : used_globals) g->mark_used();
   for (Class* c : used_classes) c->mark_used();
@@ -257,6 +260,30 @@ void Func::mark_used() {
     if (p->free_func) p->free_func->mark_used();
   }
   for (StringConst* s : used_strings) s->used = 1;
+}
+
+void propagate_call_marks(Build* b) {
+  // Callers of each used function, then a worklist: every function is pushed at most
+  // once per mark it gains, so the walk is linear in the calls.
+  std::unordered_map<Func*, std::vector<Func*>> callers;
+  std::vector<Func*> work;
+  for (Func* f : b->functions) {
+    if (!f->used) continue;
+    for (Func* c : f->called) callers[c].push_back(f);
+    if (f->allocates || f->opaque_calls) work.push_back(f);
+  }
+  while (!work.empty()) {
+    Func* f = work.back();
+    work.pop_back();
+    auto it = callers.find(f);
+    if (it == callers.end()) continue;
+    for (Func* caller : it->second) {
+      bool changed = false;
+      if (f->allocates && !caller->allocates) caller->allocates = 1, changed = true;
+      if (f->opaque_calls && !caller->opaque_calls) caller->opaque_calls = 1, changed = true;
+      if (changed) work.push_back(caller);
+    }
+  }
 }
 
 Type* Global::get_type() {

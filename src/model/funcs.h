@@ -14,6 +14,9 @@ Func* new_func(Unit* unit, SourceFile* file, SourceFile* code_file, AccessLevel 
 Global* new_global(Unit* unit, SourceFile* file, AccessLevel access, std::string_view name,
                    std::string_view export_name, std::string_view display_name, Chunk* type_chunk,
                    Chunk* default_chunk, bool is_extern);
+// Carries the allocation and opaque-call marks from every used function to all its
+// callers, through cycles, until nothing changes (after the use-marking passes).
+void propagate_call_marks(Build* b);
 // First function of an operator list taking (left, right); null when none fits.
 Func* find_operator_func(const std::vector<Func*>& funcs, Type* left, Type* right);
 

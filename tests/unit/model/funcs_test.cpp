@@ -256,10 +256,12 @@ TEST(MarkUsed, Propagation) {
   UseWorld w;
   w.entry->mark_used();
   for (Func* f : {w.entry, w.a, w.b1, w.leaf, w.gc_action, w.gc_free, w.props_fn}) EXPECT_EQ(f->used, 1) << f->name;
-  // Flags reach a caller only from callees flagged before the caller was marked.
+  // A callee's flags are read after it was marked, so they climb the whole chain.
   EXPECT_EQ(w.a->allocates, 1);
   EXPECT_EQ(w.a->opaque_calls, 1);
-  EXPECT_EQ(w.entry->allocates, 0);
+  EXPECT_EQ(w.entry->allocates, 1);
+  EXPECT_EQ(w.entry->opaque_calls, 1);
+  EXPECT_EQ(w.b1->allocates, 0);
   EXPECT_EQ(w.g->used, 1);
   EXPECT_EQ(w.g->used_noted, 1);
   EXPECT_EQ(w.vec->used, 1);
@@ -272,10 +274,37 @@ TEST(MarkUsed, Propagation) {
   EXPECT_EQ(w.b->new_global_used, 1);
   EXPECT_EQ(w.b->new_class_used, 1);
   EXPECT_EQ(w.b->new_pool_used, 1);
-  // A second pass (the driver cleared the marks) propagates the flags one level further.
-  for (Func* f : w.b->functions) f->used = 0;
-  w.entry->mark_used();
-  EXPECT_EQ(w.entry->allocates, 1);
+}
+
+// The walk reads a function that is still being marked (a cycle) before it has its
+// flags; propagate_call_marks closes every cycle, and leaves unused callers alone.
+TEST(MarkUsed, CyclesReachFixpoint) {
+  World w;
+  Func* top = w.func("top");
+  Func* inner = w.func("inner");
+  Func* twin = w.func("twin");
+  Func* make = w.func("make");
+  Func* opaque = w.func("opaque");
+  Func* unused = w.func("unused");
+  top->called = {inner, make};
+  inner->called = {twin, top};
+  twin->called = {inner, opaque};
+  make->allocates = 1;
+  opaque->opaque_calls = 1;
+  unused->called = {make};
+  top->mark_used();
+  EXPECT_EQ(top->allocates, 1);
+  EXPECT_EQ(inner->allocates, 0);
+  EXPECT_EQ(twin->allocates, 0);
+  EXPECT_EQ(twin->opaque_calls, 1);
+  propagate_call_marks(w.b);
+  for (Func* f : {top, inner, twin}) {
+    EXPECT_EQ(f->allocates, 1) << f->name;
+    EXPECT_EQ(f->opaque_calls, 1) << f->name;
+  }
+  EXPECT_EQ(make->opaque_calls, 0);
+  EXPECT_EQ(opaque->allocates, 0);
+  EXPECT_EQ(unused->allocates, 0);
 }
 
 TEST(MarkUsed, NotedItemsDoNotRaiseNewUseFlags) {
