@@ -6,8 +6,10 @@
 #include <llvm-c/Target.h>
 #include <llvm-c/Transforms/PassManagerBuilder.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "driver/errors.h"
@@ -63,6 +65,13 @@ std::optional<std::string> load_ir(LlvmUnit* u, const std::string& ir_path, cons
   if (message) LLVMDisposeMessage(message);
   u->module = module;
   return std::nullopt;
+}
+
+// Tests stop a build abruptly at a named point of the object cache, as a kill from
+// outside would, to show that no such moment leaves an object paired with foreign IR.
+void test_kill_point(const char* point) {
+  const char* at = std::getenv("TESK_TEST_KILL_AT");
+  if (at && std::strcmp(at, point) == 0) ::raise(SIGKILL);
 }
 
 void optimise_module(LLVMModuleRef module) {
@@ -166,6 +175,10 @@ LLVMTargetMachineRef create_target_machine(LLVMModuleRef module, const Target& t
 std::optional<std::string> compile_ir_file(const std::string& ir_path, const std::string& prev_ir_path,
                                            const std::string& object_path, const Target& target,
                                            bool optimise) {
+  // The stamp goes first: from here until the new stamp is in place, a build that
+  // dies at any moment leaves a unit without stamp, which the next build compiles.
+  if (!remove_file(prev_ir_path)) return "Failed to remove: " + prev_ir_path;
+
   LlvmUnit u;
   if (auto err = load_ir(&u, ir_path, "<no-error-message>")) return err;
   if (!u.module) return std::string("LLVM error: Module was not created");
@@ -182,22 +195,33 @@ std::optional<std::string> compile_ir_file(const std::string& ir_path, const std
 
   if (optimise) optimise_module(u.module);
 
+  // Written under a temporary name and moved into place when complete, so the
+  // object path never holds a partly written file.
+  std::string partial = object_path + ".tmp";
   u.machine = create_target_machine(u.module, target);
-  if (LLVMTargetMachineEmitToFile(u.machine, u.module, object_path.c_str(), LLVMObjectFile, &message)) {
+  if (LLVMTargetMachineEmitToFile(u.machine, u.module, partial.c_str(), LLVMObjectFile, &message)) {
+    remove_file(partial);
     if (message) return "LLVM failed to create .o file: " + take_message(message);
     return std::string("LLVM failed to create .o file");
   }
   if (message) LLVMDisposeMessage(message);
+  test_kill_point("object-partial");
+  if (!rename_file(partial, object_path)) {
+    remove_file(partial);
+    return "LLVM failed to create .o file: cannot move it into place: " + object_path;
+  }
+  test_kill_point("object-written");
 
-  if (!copy_file(ir_path, prev_ir_path)) backend_print("Failed to update: " + prev_ir_path);
+  if (!copy_file_atomic(ir_path, prev_ir_path)) backend_print("Failed to update: " + prev_ir_path);
   return std::nullopt;
 }
 
 void write_ir_output(Build* b, Unit* unit) {
   LlvmUnit u;
   if (auto err = load_ir(&u, unit->ir_path, "<no-msg>")) backend_fatal(*err);
-  if (!copy_file(unit->ir_path, b->out_path)) backend_print("Failed to write: " + b->out_path);
-  if (!copy_file(unit->ir_path, unit->prev_ir_path)) backend_print("Failed to update: " + unit->prev_ir_path);
+  // A missing output is a failed build, never "IR output:" and exit code 0.
+  if (!copy_file(unit->ir_path, b->out_path)) build_error(b, "Failed to write: " + b->out_path);
+  // The stamp stays: it describes the unit's object file, which --ir does not make.
 }
 
 }  // namespace tesk

@@ -20,6 +20,9 @@ std::string llvm_triple(const Target& target);
 
 // Parses, verifies, optionally optimises and emits one IR file as an object file; then
 // copies the IR file to prev_ir_path. Returns the error text, or nullopt on success.
+// The old -prev.ir is removed first and the object and the new -prev.ir each appear
+// under their names only when complete, so a process killed at any point leaves no
+// -prev.ir that matches an object made from other IR.
 // Safe to run on several threads at once (each call has its own LLVM context).
 std::optional<std::string> compile_ir_file(const std::string& ir_path, const std::string& prev_ir_path,
                                            const std::string& object_path, const Target& target,
@@ -29,8 +32,9 @@ std::optional<std::string> compile_ir_file(const std::string& ir_path, const std
 // module. Every failure is fatal (a line, then exit code 1).
 LLVMTargetMachineRef create_target_machine(LLVMModuleRef module, const Target& target);
 
-// --ir: parses the unit's IR file (no verification) and copies it to the output path
-// and to the -prev.ir file. LLVM errors are fatal.
+// --ir: parses the unit's IR file (no verification) and copies it to the output path.
+// LLVM errors are fatal; an output that cannot be written is a build error. The
+// -prev.ir file is left alone, since it vouches for the object file.
 void write_ir_output(Build* b, Unit* unit);
 
 // Writes the line and a newline to standard output.

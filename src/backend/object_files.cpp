@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
-#include <system_error>
+#include <optional>
 
 #include "backend/llvm_object.h"
 #include "driver/errors.h"
@@ -27,29 +27,36 @@ void object_file_thread(const ObjectTask& task) {
   global_unlock();
 }
 
-std::thread generate_object_file(Unit* unit, std::string_view ir_text) {
+namespace {
+
+// An object from an earlier build serves again only when it is whole next to the
+// stamp of the same IR: a missing or empty .o is made again, also without --clean.
+bool object_reusable(const Unit* unit, std::string_view ir_text) {
+  std::optional<u64> size = file_size(unit->o_path);
+  return size && *size > 0 && file_equals(unit->prev_ir_path, ir_text);
+}
+
+}  // namespace
+
+StackThread generate_object_file(Unit* unit, std::string_view ir_text) {
   Build* b = unit->build;
   // Idempotent; done here on the main thread so it is complete before the thread starts.
   init_llvm_targets();
 
   bool ir_only = b->mode == BUILD_IR;
-  // The object file serves again only while it still exists: a deleted .o would
-  // otherwise stay missing until the IR changed or --clean was given.
-  if (!ir_only && !b->clean && file_equals(unit->prev_ir_path, ir_text) && is_file(unit->o_path)) {
-    return std::thread();
-  }
+  if (!ir_only && !b->clean && object_reusable(unit, ir_text)) return StackThread();
   if (!write_file(unit->ir_path, ir_text)) build_error(b, "Failed to write IR to file: " + unit->ir_path);
   if (ir_only) {
     write_ir_output(b, unit);
-    return std::thread();
+    return StackThread();
   }
   if (b->verbose >= 3) backend_print("> Stage 3.4: Generating object file: " + unit->o_path);
   ObjectTask task{unit->ir_path, unit->prev_ir_path, unit->o_path, b->target, b->optimise != 0, &b->messages};
-  try {
-    return std::thread([task = std::move(task)] { object_file_thread(task); });
-  } catch (const std::system_error&) {
+  StackThread thread;
+  if (!thread.start(kObjectThreadStackBytes, [task = std::move(task)] { object_file_thread(task); })) {
     build_error(b, "Failed to create new thread");
   }
+  return thread;
 }
 
 }  // namespace tesk

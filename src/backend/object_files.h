@@ -2,12 +2,16 @@
 // Stage 3.4: one unit's IR to its object file, on a thread of its own when it changed.
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "driver/build.h"
+#include "util/stack_thread.h"
 
 namespace tesk {
+
+// Stack of an object-file thread: LLVM's optimiser recurses deeply on large units.
+// Reserved address space; only the pages a thread touches cost memory.
+constexpr size_t kObjectThreadStackBytes = size_t{512} << 20;
 
 // The process-wide re-entrant lock that guards Build.messages while object-file
 // threads run.
@@ -30,7 +34,7 @@ void object_file_thread(const ObjectTask& task);
 // Stage 3.4 for one used unit, given its assembled IR text. Returns a joinable thread
 // when the unit is being compiled, or an empty one when its object file is reused or
 // the build writes IR only (--ir). A unit is reused only when its text equals its
-// -prev.ir file, its .o file still exists, and --clean is off.
-std::thread generate_object_file(Unit* unit, std::string_view ir_text);
+// -prev.ir file, its .o file still exists and is not empty, and --clean is off.
+StackThread generate_object_file(Unit* unit, std::string_view ir_text);
 
 }  // namespace tesk

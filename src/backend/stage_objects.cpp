@@ -1,7 +1,6 @@
 #include "backend/stage_objects.h"
 
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "backend/linker.h"
@@ -27,17 +26,17 @@ std::string seconds_since(u64 start_us) {
 
 size_t make_object_files(Build* b, const UnitIrSource& ir_of) {
   init_llvm_targets();
-  std::vector<std::thread> threads;
+  std::vector<StackThread> threads;
   try {
     for (Unit* unit : b->units) {
       if (!unit->used) continue;
-      std::thread t = generate_object_file(unit, ir_of(unit));
+      StackThread t = generate_object_file(unit, ir_of(unit));
       if (t.joinable()) threads.push_back(std::move(t));
     }
   } catch (...) {
     // A build error on the main thread must not leave threads running (or destroy
     // joinable ones): let them finish first.
-    for (std::thread& t : threads) t.join();
+    for (StackThread& t : threads) t.join();
     throw;
   }
   for (size_t i = 0; i < threads.size(); i++) {

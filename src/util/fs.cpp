@@ -57,6 +57,25 @@ bool copy_file(const std::string& from, const std::string& to) {
   return data && write_file(to, *data);
 }
 
+std::optional<uint64_t> file_size(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+bool rename_file(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool copy_file_atomic(const std::string& from, const std::string& to) {
+  std::string tmp = to + ".tmp";
+  if (copy_file(from, tmp) && rename_file(tmp, to)) return true;
+  remove_file(tmp);
+  return false;
+}
+
 bool path_exists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;

@@ -39,6 +39,15 @@ std::string compiler_lib_dir();
 bool file_mtime_ns(const std::string& path, uint64_t* out);
 // True when the file's bytes equal the text.
 bool file_equals(const std::string& path, std::string_view text);
+// Size in bytes of a regular file; nullopt when it is missing or not a file.
+std::optional<uint64_t> file_size(const std::string& path);
+// Removes a file; true when it is gone afterwards (also when it never existed).
+bool remove_file(const std::string& path);
+// Replaces `to` by `from` in one step (same file system).
+bool rename_file(const std::string& from, const std::string& to);
+// Writes a copy of `from` to `to` through a temporary name, so `to` is either the
+// old file, absent, or the complete copy.
+bool copy_file_atomic(const std::string& from, const std::string& to);
 // Wall clock in microseconds.
 uint64_t now_us();
 

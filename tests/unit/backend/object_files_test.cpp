@@ -178,15 +178,52 @@ TEST(ObjectFiles, CopyFailuresArePrintedAndTheBuildGoesOn) {
   EXPECT_EQ(out, "Failed to update: " + prev + "\n");
   EXPECT_TRUE(is_file(obj));
 
-  // --ir: both copies fail, each is printed, and nothing ends the process.
+}
+
+TEST(ObjectFiles, IrOutputThatCannotBeWrittenIsABuildError) {
+  init_llvm_targets();
+  ExitThrows exits;
+  std::string dir = make_temp_dir();
   std::unique_ptr<Build> b = std::make_unique<Build>();
   b->mode = BUILD_IR;
   b->out_path = path_join(dir, "gone/out.ir");
   Unit* u = add_unit(b.get(), dir, "u");
-  u->prev_ir_path = prev;
-  out = capture_stdout([&] { write_ir_output(b.get(), u); }, &code);
-  EXPECT_EQ(code, -1);
-  EXPECT_EQ(out, "Failed to write: " + b->out_path + "\nFailed to update: " + prev + "\n");
+  ASSERT_TRUE(write_file(u->ir_path, hello_ir("x")));
+  int code = 0;
+  std::string out = capture_stdout([&] { write_ir_output(b.get(), u); }, &code);
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(out.find("# Build error\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Failed to write: " + b->out_path + "\n"), std::string::npos) << out;
+  EXPECT_FALSE(path_exists(b->out_path));
+}
+
+// Each step of replacing an object leaves a state the next build can trust: the
+// stamp is gone before the old object is touched, the object appears whole, and a
+// stamp appears only next to the object of the same IR.
+TEST(ObjectFiles, ReplacingAnObjectRemovesTheStampFirstAndLeavesNoTemporaryFiles) {
+  init_llvm_targets();
+  std::string dir = make_temp_dir();
+  Target t = target_of("linux", "linux", "x64");
+  std::string ir = path_join(dir, "u.ir");
+  std::string prev = path_join(dir, "u-prev.ir");
+  std::string obj = path_join(dir, "u.o");
+  ASSERT_TRUE(write_file(ir, hello_ir("old")));
+  ASSERT_FALSE(compile_ir_file(ir, prev, obj, t, false));
+  ASSERT_TRUE(file_equals(prev, hello_ir("old")));
+
+  // The new IR does not compile: the old object stays, but the stamp that vouched
+  // for it is gone, so the next build compiles the unit whatever its IR.
+  ASSERT_TRUE(write_file(ir, "define i32 @f() {\n  ret i32 %nothing\n}\n"));
+  EXPECT_TRUE(compile_ir_file(ir, prev, obj, t, false));
+  EXPECT_FALSE(path_exists(prev));
+  EXPECT_TRUE(is_file(obj));
+
+  ASSERT_TRUE(write_file(ir, hello_ir("new")));
+  ASSERT_FALSE(compile_ir_file(ir, prev, obj, t, false));
+  EXPECT_TRUE(file_equals(prev, hello_ir("new")));
+  EXPECT_NE(run_tool({"llvm-objdump-15", "-s", obj}).find("new"), std::string::npos);
+  EXPECT_FALSE(path_exists(obj + ".tmp"));
+  EXPECT_FALSE(path_exists(prev + ".tmp"));
 }
 
 // ---- Stage 3.4 over units of a build ----
@@ -272,6 +309,12 @@ TEST_F(StageFixture, MissingObjectOrPrevIrForcesRecompile) {
   EXPECT_EQ(run(), 1u);
   EXPECT_TRUE(file_equals(c->prev_ir_path, ir[c]));
   EXPECT_EQ(run(), 0u);
+
+  // An empty object (a write cut short) is made again although the stamp matches.
+  ASSERT_TRUE(write_file(a->o_path, ""));
+  EXPECT_EQ(run(), 1u);
+  EXPECT_GT(file_size(a->o_path).value_or(0), 0u);
+  EXPECT_EQ(run(), 0u);
 }
 
 TEST_F(StageFixture, VerboseThreeAnnouncesThreadsAndJoins) {
@@ -340,6 +383,13 @@ TEST_F(StageFixture, IrModeWritesOutputAndStartsNoThread) {
   EXPECT_TRUE(file_equals(all->ir_path, ir[all]));
   EXPECT_TRUE(file_equals(all->prev_ir_path, ir[all]));
   EXPECT_FALSE(path_exists(all->o_path));
+
+  // Changed IR: the stamp still names the IR of the existing object, not the new
+  // text, or the next build would link that object for the new source.
+  ir[all] = hello_ir("changed");
+  EXPECT_EQ(run(), 0u);
+  EXPECT_TRUE(file_equals(b->out_path, ir[all]));
+  EXPECT_TRUE(file_equals(all->prev_ir_path, hello_ir("ir only")));
 }
 
 TEST_F(StageFixture, IrModeParseErrorPrintsThePlainLineAndExits) {
