@@ -15,6 +15,7 @@
 #include "source/packages.h"
 #include "source/stage1.h"
 #include "source/units.h"
+#include "util/file_lock.h"
 #include "util/fs.h"
 #include "util/process.h"
 #include "util/strings.h"
@@ -35,6 +36,21 @@ u64 peak_memory_bytes() {
   std::memset(&ru, 0, sizeof ru);
   if (::getrusage(RUSAGE_SELF, &ru) != 0) return 0;
   return static_cast<u64>(ru.ru_maxrss) * 1024;  // kilobytes on Linux
+}
+
+// One build at a time per cache directory: another build of the project (a watcher
+// and a terminal, say) would rewrite the objects this one links. The lock ends with
+// run_build, and with the process however it ends.
+void lock_cache_dir(Build* b, FileLock* lock) {
+  std::string path = path_join(b->cache_dir, "build.lock");
+  if (lock->try_lock(path)) return;
+  if (b->verbose >= 1) {
+    log_line("⏳", "Waiting for another build of this project to finish: " + b->cache_dir);
+    // Seen now, not when the build ends: the wait may be long.
+    std::fflush(stdout);
+  }
+  bool waited = false;
+  if (!lock->lock(path, &waited)) build_error(b, "Failed to lock the cache directory: " + path);
 }
 
 }  // namespace
@@ -68,6 +84,10 @@ void run_build(Build* b) {
       if (lsp_namespace) b->files.clear();
     }
   }
+
+  // Builds that write objects own the cache directory while they run.
+  FileLock cache_lock;
+  if (!b->lsp && b->mode != BUILD_DOCS) lock_cache_dir(b, &cache_lock);
 
   // 2.
   set_compile_conditions(b, b->cli);
@@ -147,6 +167,8 @@ void run_build(Build* b) {
   if (b->mode == BUILD_IR) {
     log_line("✅", "IR output: " + b->out_path);
   } else if (b->run) {
+    // The program may run for long: the next build need not wait for it.
+    cache_lock.unlock();
     // The program gets its arguments as they are: no shell in between.
     int code = run_process_inherit(run_command_argv(b));
     exit_process(code);
