@@ -97,6 +97,18 @@ void read_value_statement(Parser* p, Scope* scope) {
 
   std::vector<Value*> lefts = value_items(left);
   std::vector<Value*> rights = value_items(right);
+  if (lefts.size() > 1 && !right->items.empty()) {
+    // Every right value is read before the first store, so `(a, b) = (b, a)` swaps.
+    for (size_t i = 0; i < rights.size() && i < lefts.size(); i++) {
+      Value* item = rights[i];
+      if (item->in_place || !item->type || kind_in(item->type->kind, KINDS_NO_VALUE)) continue;
+      // Nameless: never reported as unused.
+      Decl* temp = new_decl(item->type, false, "");
+      scope->add_decl(temp);
+      scope->ast.push_back(ast_declare_node(scope->build, temp, item));
+      rights[i] = value_decl(temp);
+    }
+  }
   for (size_t i = 0; i < lefts.size(); i++) {
     if (i >= rights.size()) parse_error(p, "Right side does not return enough values");
     Value* target = lefts[i];
