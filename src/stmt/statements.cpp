@@ -97,7 +97,7 @@ void read_value_statement(Parser* p, Scope* scope) {
 
   std::vector<Value*> lefts = value_items(left);
   std::vector<Value*> rights = value_items(right);
-  if (lefts.size() > 1 && !right->items.empty()) {
+  if (lefts.size() > 1 && right->kind == VAL_GROUP) {
     // Every right value is read before the first store, so `(a, b) = (b, a)` swaps.
     for (size_t i = 0; i < rights.size() && i < lefts.size(); i++) {
       Value* item = rights[i];

@@ -56,6 +56,9 @@ TEST(StatementReader, Assignments) {
       {"fn two() (int, bool) {\n return (1, true)\n}\nfn f(a: int, b: bool) {\n (a, b) = two()\n}\n",
        "assign a:int = item0(call():(int, bool)):int; assign b:bool = item1(call():(int, bool)):bool"},
       {"fn f(a: int, b: int) {\n (a, b) = 1\n}\n", "error: Right side does not return enough values"},
+      // A group on the right is read whole before the first store.
+      {"fn f(a: int, b: int) {\n (a, b) = (b, a)\n}\n",
+       "declare _ = b:int; declare _ = a:int; assign a:int = _:int; assign b:int = _:int"},
   };
   for (const Case& c : cases) {
     std::string got = body_text(c.decl);
