@@ -1,0 +1,3 @@
+define i32 @tesk_test_answer() {
+  ret i32 42
+}
