@@ -33,6 +33,15 @@ Value* to_string_part(Parser* p, Scope* scope, Value* v) {
   return v;
 }
 
+// A part is computed while the lengths are summed and copied only after the later
+// parts and CREATE_EMPTY have allocated: every part that is not a constant is kept in
+// a GC slot from its first use. Locals are kept too, since a later part may assign one.
+Value* rooted_part(Scope* scope, Value* v) {
+  if (!v->type || !v->type->is_gc()) return v;
+  if (v->kind == VAL_STRING || v->kind == VAL_NULL || v->kind == VAL_BUFFER_VALUE) return v;
+  return value_buffer_gc_value(scope, v);
+}
+
 // The interpolated path: the parser stands after the whole string token.
 Value* read_interpolated(Parser* p, Scope* scope) {
   Build* b = p->build;
@@ -74,7 +83,7 @@ Value* read_interpolated(Parser* p, Scope* scope) {
       text_part(part_start, i);
       advance_chars(p, i - part_start + 2);
       Value* v = read_value(p, scope, PRIO_ALL, 0);
-      parts.push_back(to_string_part(p, scope, v));
+      parts.push_back(rooted_part(scope, to_string_part(p, scope, v)));
       expect_token(p, "}", true, true);
       part_start = i = p->index;
       continue;
@@ -86,7 +95,7 @@ Value* read_interpolated(Parser* p, Scope* scope) {
       std::string name = token_text(p);
       Identifier* id = find_identifier(scope, p, name);
       if (!id) parse_error(p, "Unknown identifier: '" + name + "'");
-      parts.push_back(to_string_part(p, scope, value_of_identifier(p, scope, id)));
+      parts.push_back(rooted_part(scope, to_string_part(p, scope, value_of_identifier(p, scope, id))));
       part_start = i = p->index;
       continue;
     }
