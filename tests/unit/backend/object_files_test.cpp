@@ -224,6 +224,15 @@ TEST(ObjectFiles, ReplacingAnObjectRemovesTheStampFirstAndLeavesNoTemporaryFiles
   EXPECT_NE(run_tool({"llvm-objdump-15", "-s", obj}).find("new"), std::string::npos);
   EXPECT_FALSE(path_exists(obj + ".tmp"));
   EXPECT_FALSE(path_exists(prev + ".tmp"));
+
+  // A stamp that cannot be removed stops the unit before its object is touched.
+  std::string stuck = path_join(dir, "stuck-prev.ir");
+  ASSERT_TRUE(make_dir(stuck));
+  ASSERT_TRUE(write_file(path_join(stuck, "keep"), "x"));
+  auto err = compile_ir_file(ir, stuck, obj, t, false);
+  ASSERT_TRUE(err);
+  EXPECT_EQ(*err, "Failed to remove: " + stuck);
+  EXPECT_NE(run_tool({"llvm-objdump-15", "-s", obj}).find("new"), std::string::npos);
 }
 
 // ---- Stage 3.4 over units of a build ----
