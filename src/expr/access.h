@@ -14,6 +14,8 @@ namespace tesk {
 
 // Identifiers. The parser stands right after the identifier's text.
 Value* value_of_identifier(Parser* p, Scope* scope, Identifier* id);
+// A store into a global or property needs write access from the parser's file.
+void require_store_access(Parser* p, Value* target);
 
 // Calls. The parser stands on the "(" (already read); on return after the ")" and any
 // error handler. after_co: the call is the operand of `co` (no error handler).

@@ -35,6 +35,19 @@ void check_read_access(Parser* p, SourceFile* owning, AccessLevel access, std::s
     parse_error(p, cat({"Cannot access this ", what, " because it's defined as private"}));
 }
 
+}  // namespace
+
+void require_store_access(Parser* p, Value* target) {
+  if (target->kind == VAL_GLOBAL && target->global) {
+    require_access(p, target->global->access, target->global->file, true, "global");
+  } else if (target->kind == VAL_PROP && target->property) {
+    Property* prop = target->property;
+    require_access(p, prop->access, prop->class_ ? prop->class_->file : nullptr, true, "property");
+  }
+}
+
+namespace {
+
 // The "." that must follow a compile-time identifier, with nothing before it.
 void expect_dot(Parser* p) {
   next_token(p, false, false);

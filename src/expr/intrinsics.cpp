@@ -232,6 +232,8 @@ Value* read_intrinsic(Parser* p, Scope* scope, Value* prefix) {
                   "Cannot use '@ref or @stableRef' on this value. It can only be used on assignable values, like "
                   "variable names or object properties.");
     }
+    // The pointer can be written through.
+    require_store_access(p, v);
     Value* ref = value_reference(ctx, v, 0);
     // The cached reference Type of v stays a reference; this value is a plain pointer.
     ref->type = ref->type->copy();

@@ -91,6 +91,7 @@ Value* read_prefix_incr(Parser* p, Scope* scope, bool incr) {
   if (!assignable(v) || !v->type || !v->type->is_int()) {
     parse_error(p, cat({"Cannot use '", sign, "' on this value"}));
   }
+  require_store_access(p, v);
   if (v->kind == VAL_DECL && v->decl) v->decl->in_memory = 1;
   return incr ? value_incr(v, 1) : value_decr(v, 1);
 }

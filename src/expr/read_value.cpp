@@ -122,6 +122,7 @@ Value* incr_decr(Parser* p, Value* v, bool incr, u8 prefix) {
   if (!is_assignable(v) || !v->type || !v->type->is_int()) {
     parse_error(p, cat({"Cannot use '", incr ? "++" : "--", "' on this value"}));
   }
+  require_store_access(p, v);
   if (v->kind == VAL_DECL && v->decl) v->decl->in_memory = 1;
   return incr ? value_incr(v, prefix) : value_decr(v, prefix);
 }

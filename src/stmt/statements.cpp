@@ -4,6 +4,7 @@
 
 #include "driver/build.h"
 #include "driver/errors.h"
+#include "expr/access.h"
 #include "expr/read_value.h"
 #include "expr/values.h"
 #include "model/access.h"
@@ -88,6 +89,7 @@ void read_value_statement(Parser* p, Scope* scope) {
     append_value_statement(scope, left);
     return;
   }
+  for (Value* target : value_items(left)) require_store_access(p, target);
   next_token(p, true, true);
   Chunk* position = chunk_here(p);
 
