@@ -7,7 +7,6 @@
 #include "expr/access.h"
 #include "expr/read_value.h"
 #include "expr/values.h"
-#include "model/access.h"
 #include "model/scope.h"
 #include "model/types.h"
 #include "source/compile_macro_parse.h"
@@ -89,7 +88,6 @@ void read_value_statement(Parser* p, Scope* scope) {
     append_value_statement(scope, left);
     return;
   }
-  for (Value* target : value_items(left)) require_store_access(p, target);
   next_token(p, true, true);
   Chunk* position = chunk_here(p);
 
@@ -117,11 +115,9 @@ void read_value_statement(Parser* p, Scope* scope) {
     Value* target = lefts[i];
     if (target->kind == VAL_PROP && target->op1 && is_immutable(target->op1->type))
       parse_error(p, "Cannot assign a value to a immutable property");
-    // A read-only property (a slice's length, say) is written only by its own package.
-    if (target->kind == VAL_PROP && target->property) {
-      Property* prop = target->property;
-      require_access(p, prop->access, prop->class_ ? prop->class_->file : nullptr, true, "property");
-    }
+    // A read-only global or property (a slice's length, say) is written only by its own
+    // package.
+    require_store_access(p, target);
     if (target->kind == VAL_DECL && target->decl) target->decl->in_memory = 1;
     Value* stored = op == 0 ? rights[i] : math_op_value(p, scope, u64(op), target, rights[i]);
     store_value(p->context, scope, target, stored, 0, position);
