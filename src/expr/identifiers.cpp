@@ -164,6 +164,8 @@ Value* value_of_identifier(Parser* p, Scope* scope, Identifier* id) {
       return class_static_access(p, scope, id->class_);
     case IDENT_GLOBAL:
       if (!id->global) break;
+      for (Scope* s = scope; s; s = s->parent)
+        if (s->global_default) parse_error(p, "A global's default value cannot read another global");
       return global_value(p, id->global);
     case IDENT_ALIAS: {
       Alias* alias = id->alias;

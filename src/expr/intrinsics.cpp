@@ -88,6 +88,7 @@ Value* read_global_default_value(Parser* p, Scope* scope, Value* prefix) {
     Scope* s = make_scope(SCOPE_BLOCK, b, scope);
     s->func = scope->func;
     s->outer = g->file ? g->file->scope : nullptr;
+    s->global_default = 1;
     result = read_value(sub, s, PRIO_ALL, 0);
   } else {
     result = value_undefined(b);

@@ -315,6 +315,9 @@ struct Scope {
   u8 did_exit = 0;                        // ("jumped")
   u8 must_return = 0;
   u8 ends_unreachable = 0;                // ("unreachable_end")
+  // A global's default value is read in this scope: it may read no global, since
+  // defaults are applied in the order globals come into use.
+  u8 global_default = 0;
 
   // Nearest scope of a kind, the scope itself included; null when there is none.
   Scope* find(u64 find_kind);

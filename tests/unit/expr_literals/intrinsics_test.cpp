@@ -116,14 +116,25 @@ TEST(Intrinsics, RefStackAndLongjmpEffects) {
   EXPECT_TRUE(w.body->opaque_calls);
 }
 
+// Names in a default resolve in the global's own file; a default may read no global,
+// since defaults are applied in the order globals come into use.
 TEST(Intrinsics, GlobalDefaultReadInTheGlobalsFile) {
-  World w({kDecls}, "global seed : int (base)\nglobal base : int (4)\n");
+  World w({kDecls},
+          "global seed : int (four())\nglobal base : int (4)\nglobal bad : int (base)\n"
+          "global nested : int (four() + (base))\nfn four() int {\n    return 4\n}\n");
   w.scope->find(SCOPE_FILE)->identifiers.set("geo", new_identifier_namespace(w.b, w.geo_ns));
   Got g = read(w, "@global_default_value(geo:seed)");
   ASSERT_FALSE(g.o.failed) << g.o.out;
-  ASSERT_EQ(g.v->kind, VAL_GLOBAL);
-  EXPECT_EQ(g.v->global->name, "base");
-  EXPECT_EQ(read(w, "base").text(), "error: Unknown identifier: 'base'");
+  EXPECT_EQ(g.v->kind, VAL_CALL);
+  EXPECT_EQ(g.v->type->to_text(), "int");
+  EXPECT_EQ(read(w, "four()").text(), "error: Unknown identifier: 'four'");
+  const std::string refused = "error: A global's default value cannot read another global";
+  EXPECT_EQ(read(w, "@global_default_value(geo:bad)").text(), refused);
+  EXPECT_EQ(read(w, "@global_default_value(geo:nested)").text(), refused);
+  // Outside a default globals read as ever.
+  Got plain = read(w, "geo:base");
+  ASSERT_FALSE(plain.o.failed) << plain.o.out;
+  EXPECT_EQ(plain.v->kind, VAL_GLOBAL);
 }
 
 TEST(Intrinsics, OperandsAndCalls) {
