@@ -117,7 +117,9 @@ void read_each(Parser* p, Scope* scope) {
     append_comment(scope, "Get slice data properties");
     Property** dp = cls->props.find("data");
     if (!dp) parse_bug(p, "Missing slice data property");
-    values[0] = value_prop(*dp, on);
+    // The body may replace the block (append) while the loop still walks the old one:
+    // the block stays in a GC slot until the statement ends.
+    values[0] = value_buffer_gc_value(scope, value_prop(*dp, on));
     append_value_statement(scope, values[0]);
   }
 
