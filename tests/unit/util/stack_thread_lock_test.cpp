@@ -1,6 +1,10 @@
 // Threads with a large reserved stack, and the cache-directory lock.
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <chrono>
@@ -92,6 +96,25 @@ TEST(FileLock, SecondHolderWaitsUntilTheFirstLetsGo) {
   EXPECT_TRUE(second_waited);
   // The second holder's handle is gone, so the lock is free again.
   EXPECT_TRUE(probe.try_lock(path));
+}
+
+TEST(FileLock, ChildProcessesDoNotKeepTheLock) {
+  // The linker and a program started with --run outlive the moment a build lets go
+  // of the lock; a descriptor they inherited would keep it held.
+  std::string path = temp_lock_path();
+  FileLock lock;
+  bool waited = false;
+  ASSERT_TRUE(lock.lock(path, &waited));
+  pid_t child = 0;
+  char sleep_name[] = "sleep";
+  char seconds[] = "5";
+  char* argv[] = {sleep_name, seconds, nullptr};
+  ASSERT_EQ(::posix_spawnp(&child, "sleep", nullptr, nullptr, argv, environ), 0);
+  lock.unlock();
+  FileLock next;
+  EXPECT_TRUE(next.try_lock(path));
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
 }
 
 TEST(FileLock, MissingDirectoryFailsWithoutHoldingAnything) {
