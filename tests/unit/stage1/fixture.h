@@ -66,6 +66,7 @@ struct World {
     b->target.arch = "x64";
     b->defines.set("OS", "linux");
     b->defines.set("ARCH", "x64");
+    b->defines.set("GC_DEBUG", "0");
     unit = b->make<Unit>();
     unit->build = b;
     unit->name = "main";

@@ -39,6 +39,7 @@ struct RuntimeWorld {
     b->defines.set("OS", "linux");
     b->defines.set("ARCH", "x64");
     b->defines.set("TEST", "0");
+    b->defines.set("GC_DEBUG", "0");
     std::string dir = testing::TempDir() + "tesk_runtime_contract";
     std::filesystem::create_directories(dir);
     std::string main_file = dir + "/main.tesk";

@@ -92,6 +92,7 @@ struct World {
     b->target.arch = "x64";
     b->defines.set("OS", "linux");
     b->defines.set("ARCH", "x64");
+    b->defines.set("GC_DEBUG", "0");
     unit = main_unit(b);
     main_pkg = new_package(b, "main");
     main_pkg->dir = "/proj";
