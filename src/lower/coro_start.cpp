@@ -97,14 +97,19 @@ std::string coro_start_code(FuncInfo* sig, u64 arg_count) {
   ArgFlags flags = arg_flags(sig);
   TemplateText c;
   c.add("<{\n");
+  // The arguments, in order, before CORO_CLASS.new allocates: a GC argument (a closure,
+  // the source of HANDLER, among them) is then held by a GC local, not a register.
+  u64 count = arg_count < sig->args.size() ? arg_count : sig->args.size();
+  for (u64 i = 0; i < count; i++)
+    c.add("let co_arg").add_number(i).add(" : ARG_T_").add_number(i).add(" = ARG_V_").add_number(i).add("\n");
   c.add("let coro = CORO_CLASS.new(HANDLER, START_FUNC)\n");
   if (flags.plain) c.add("let args = coro.args.@cast(ptr)\n");
   if (flags.gc) c.add("let gc_args = coro.gc_args\n");
-  for (u64 i = 0; i < arg_count && i < sig->args.size(); i++) {
+  for (u64 i = 0; i < count; i++) {
     if (sig->args[i]->is_gc()) {
-      c.add("gc_args.append(ARG_V_").add_number(i).add(".@cast(GCPTR))\n");
+      c.add("gc_args.append(co_arg").add_number(i).add(".@cast(GCPTR))\n");
     } else {
-      c.add("@ptrv(").add("args").add(", ARG_T_").add_number(i).add(") = ARG_V_").add_number(i).add("\n");
+      c.add("@ptrv(").add("args").add(", ARG_T_").add_number(i).add(") = co_arg").add_number(i).add("\n");
       c.add("args").add(" += size_of(ARG_T_").add_number(i).add(")\n");
     }
   }

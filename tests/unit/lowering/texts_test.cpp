@@ -63,15 +63,19 @@ TEST(CoroTexts, MixedArgumentsAndResults) {
             "@ptrv(coro.args + 8, RT2) = retv2\n"
             "coro.complete()\n"
             "}\n");
+  // Every argument is computed into a local, in order, before new allocates.
   EXPECT_EQ(coro_start_code(s, 3),
             "<{\n"
+            "let co_arg0 : ARG_T_0 = ARG_V_0\n"
+            "let co_arg1 : ARG_T_1 = ARG_V_1\n"
+            "let co_arg2 : ARG_T_2 = ARG_V_2\n"
             "let coro = CORO_CLASS.new(HANDLER, START_FUNC)\n"
             "let args = coro.args.@cast(ptr)\n"
             "let gc_args = coro.gc_args\n"
-            "@ptrv(args, ARG_T_0) = ARG_V_0\n"
+            "@ptrv(args, ARG_T_0) = co_arg0\n"
             "args += size_of(ARG_T_0)\n"
-            "gc_args.append(ARG_V_1.@cast(GCPTR))\n"
-            "@ptrv(args, ARG_T_2) = ARG_V_2\n"
+            "gc_args.append(co_arg1.@cast(GCPTR))\n"
+            "@ptrv(args, ARG_T_2) = co_arg2\n"
             "args += size_of(ARG_T_2)\n"
             "AWAIT_LAST_FUNC()\n"
             "return coro\n"
