@@ -9,6 +9,7 @@
 #include "driver/options.h"
 #include "tools/doc.h"
 #include "tools/lsp.h"
+#include "util/stack.h"
 #include "util/strings.h"
 
 
@@ -213,18 +214,21 @@ int process_main(int argc, char** argv) {
   // Standard streams already pass bytes unchanged on this host.
   std::vector<std::string> args(argv, argv + argc);
   int code = 1;
-  try {
-    code = cli_main(args);
-  } catch (const ExitRequest& e) {
-    code = e.code;
-  } catch (const NamedError& e) {
-    // Its report (box or parse report) was printed where it was raised.
-    std::fprintf(stdout, "Unhandled error: %s\n", e.name);
-    code = 1;
-  } catch (const std::exception& e) {
-    std::fprintf(stdout, "Internal error: %s\n", e.what());
-    code = 1;
-  }
+  // Every command runs on a thread whose stack holds the deepest nesting the readers allow.
+  run_with_stack(kFrontEndStackBytes, [&] {
+    try {
+      code = cli_main(args);
+    } catch (const ExitRequest& e) {
+      code = e.code;
+    } catch (const NamedError& e) {
+      // Its report (box or parse report) was printed where it was raised.
+      std::fprintf(stdout, "Unhandled error: %s\n", e.name);
+      code = 1;
+    } catch (const std::exception& e) {
+      std::fprintf(stdout, "Internal error: %s\n", e.what());
+      code = 1;
+    }
+  });
   std::fflush(stdout);
   std::fflush(stderr);
   return code;

@@ -350,6 +350,7 @@ Value* read_alternative(Parser* p, Scope* scope, Value* left, bool block) {
 }  // namespace
 
 Value* read_value(Parser* p, Scope* scope, u64 priority, u8 ref_flag) {
+  NestingGuard level(p, NEST_VALUE);
   Build* b = p->build;
   save_position2(p);
   next_token(p, true, true);

@@ -110,6 +110,7 @@ Type* read_named_type(Parser* p, Scope* scope) {
 }  // namespace
 
 Type* read_type(Parser* p, Scope* scope, bool skip_newlines, bool allow_multi) {
+  NestingGuard level(p, NEST_TYPE);
   Build* b = p->build;
   u64 kind = next_token(p, true, skip_newlines);
   if (kind == TOK_WORD) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/build.h"
 #include "source/parse_error.h"
@@ -84,32 +85,53 @@ bool variable_condition(Parser* p) {
 }  // namespace
 
 bool eval_compile_condition(Parser* p, Scope* scope) {
-  u64 kind = next_token(p, true, false);
-  // "!" negates the whole rest of the line.
-  if (kind == TOK_SYMBOL && p->is("!")) return !eval_compile_condition(p, scope);
-  // Without a value on the left, an operator would combine with nothing.
-  if (kind != TOK_WORD) error_unexpected_token(p);
-
-  bool value;
-  if (CondFn fn = condition_function(p->token())) {
-    if (next_token(p, false, false) != TOK_SYMBOL || !p->is("(")) {
-      parse_error(p, cat({"Expected token: '(', instead of: '", p->token(), "'"}));
+  // "!" negates, and "&&" / "||" combine with, the whole rest of the line, so the line
+  // groups to the right. The terms are read left to right and folded from the right
+  // afterwards: a long line costs no native stack.
+  struct Term {
+    bool negated = false;  // an odd number of "!" before the term
+    bool value = false;
+    bool is_and = false;   // the operator after the term, when one follows
+  };
+  std::vector<Term> terms;
+  for (;;) {
+    Term term;
+    u64 kind = next_token(p, true, false);
+    while (kind == TOK_SYMBOL && p->is("!")) {
+      term.negated = !term.negated;
+      kind = next_token(p, true, false);
     }
-    value = fn(p, scope);
-    expect_token(p, ")", true, false);
-  } else {
-    value = variable_condition(p);
+    // Without a value on the left, an operator would combine with nothing.
+    if (kind != TOK_WORD) error_unexpected_token(p);
+
+    if (CondFn fn = condition_function(p->token())) {
+      if (next_token(p, false, false) != TOK_SYMBOL || !p->is("(")) {
+        parse_error(p, cat({"Expected token: '(', instead of: '", p->token(), "'"}));
+      }
+      term.value = fn(p, scope);
+      expect_token(p, ")", true, false);
+    } else {
+      term.value = variable_condition(p);
+    }
+
+    next_token(p, true, false, false);
+    const bool more = p->kind == TOK_SYMBOL && (p->is("&&") || p->is("||"));
+    if (more) {
+      term.is_and = p->is("&&");
+      next_token(p, true, false);
+    }
+    terms.push_back(term);
+    // Both sides are always read and evaluated.
+    if (!more) break;
   }
 
-  next_token(p, true, false, false);
-  if (p->kind == TOK_SYMBOL && (p->is("&&") || p->is("||"))) {
-    bool is_and = p->is("&&");
-    next_token(p, true, false);
-    // Both sides are always read and evaluated.
-    bool rest = eval_compile_condition(p, scope);
-    return is_and ? (value && rest) : (value || rest);
+  bool rest = terms.back().value != terms.back().negated;
+  for (size_t i = terms.size() - 1; i-- > 0;) {
+    const Term& t = terms[i];
+    bool combined = t.is_and ? (t.value && rest) : (t.value || rest);
+    rest = combined != t.negated;
   }
-  return value;
+  return rest;
 }
 
 }  // namespace tesk

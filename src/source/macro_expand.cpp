@@ -54,16 +54,6 @@ void match_optional(Parser* p, Scope* scope, MacroPatternItem* item, OrderedMap<
   match_items(p, scope, *item->items, map);
 }
 
-// Expansions open on the parsing thread: a macro whose body uses itself would otherwise
-// nest until the stack runs out.
-constexpr int kMaxExpansionDepth = 200;
-thread_local int expansion_depth = 0;
-
-struct ExpansionGuard {
-  ExpansionGuard() { expansion_depth++; }
-  ~ExpansionGuard() { expansion_depth--; }
-};
-
 }  // namespace
 
 void match_macro_pattern(Parser* p, Scope* scope, MacroPatternItem* item, OrderedMap<Identifier*>* map) {
@@ -105,11 +95,8 @@ void match_macro_pattern(Parser* p, Scope* scope, MacroPatternItem* item, Ordere
 
 Value* expand_macro(Parser* p, Scope* scope, Macro* macro) {
   if (!macro->body) parse_error(p, "Missing macro content position (bug)");
-  if (expansion_depth >= kMaxExpansionDepth) {
-    parse_error(p, cat({"Too many nested macro expansions (more than ", std::to_string(kMaxExpansionDepth),
-                        "): a macro body keeps using itself"}));
-  }
-  ExpansionGuard guard;
+  // A macro whose body uses itself would otherwise nest until the stack runs out.
+  NestingGuard level(p, NEST_MACRO);
   Build* b = p->build;
   Scope* expansion = make_scope(SCOPE_BLOCK, b, scope);
   expansion->func = scope->func;

@@ -123,6 +123,19 @@ void parse_error(Parser* p, std::string_view message) {
   exit_process(1);
 }
 
+namespace {
+thread_local u64 nesting_depth[NEST_KINDS] = {};
+}  // namespace
+
+NestingGuard::NestingGuard(Parser* p, NestingKind kind) : kind_(kind) {
+  if (nesting_depth[kind] >= kMaxNesting) {
+    parse_error(p, cat({"Nesting too deep (more than ", std::to_string(kMaxNesting), " levels)"}));
+  }
+  nesting_depth[kind]++;
+}
+
+NestingGuard::~NestingGuard() { nesting_depth[kind_]--; }
+
 void error_invalid_identifier(Parser* p) {
   parse_error(p, cat({"Invalid identifier name: '", p->token(), "' | Expected syntax: [a-zA-Z_]"}));
 }

@@ -16,6 +16,26 @@ namespace tesk {
 // The report text that parse_error prints (everything, the final marker line included).
 std::string parse_error_report(Parser* p, std::string_view message);
 
+// Kinds of recursive reading, each limited on its own: values (groups, prefix signs,
+// interpolation, arguments), blocks (statements, `if`, closures), types and macro
+// expansions.
+enum NestingKind : u8 { NEST_VALUE, NEST_BLOCK, NEST_TYPE, NEST_MACRO, NEST_KINDS };
+inline constexpr u64 kMaxNesting = 1000;
+
+// One open level of a recursive reader, counted per thread. The level past kMaxNesting
+// is a parse error at the parser's position (the token that opened it), long before
+// the native stack of the front-end thread runs out.
+class NestingGuard {
+ public:
+  NestingGuard(Parser* p, NestingKind kind);
+  ~NestingGuard();
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  NestingKind kind_;
+};
+
 // "Invalid identifier name: '" + the current token + "' | Expected syntax: [a-zA-Z_]".
 [[noreturn]] void error_invalid_identifier(Parser* p);
 

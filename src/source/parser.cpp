@@ -451,6 +451,7 @@ void skip_type(Parser* p) {
       return;
     }
     if (symbol_is(p, "<")) {
+      NestingGuard level(p, NEST_TYPE);
       skip_type(p);
       next_token(p, true, false);
       if (!token_is(p, ">")) error_expected(p, ">");

@@ -143,6 +143,8 @@ void read_if(Parser* p, Scope* scope) {
     next_token(p, true, true, false);
     if (p->kind == TOK_WORD && p->is("if")) {
       next_token(p, true, true);
+      // An "else if" nests like "else { if ... }".
+      NestingGuard level(p, NEST_BLOCK);
       read_if(p, else_scope);
     } else {
       bool else_single = read_body_opener(p);

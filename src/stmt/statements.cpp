@@ -164,6 +164,7 @@ Value* read_sub_scope(Parser* p, Scope* scope) {
 }
 
 void read_statements(Parser* p, Scope* scope, u64 single) {
+  NestingGuard level(p, NEST_BLOCK);
   ParseContext* ctx = p->context;
   Func* func = ctx ? ctx->func : nullptr;
   if (!func) error_at(ctx, "Missing function context");

@@ -46,6 +46,12 @@ TEST(CompileCondition, TruthTable) {
       {"!F && T", "1"},
       {"!T && F", "1"},
       {"!T", "0"},
+      {"! !T", "1"},
+      {"! ! F", "0"},
+      // A "!" after an operator negates what follows it, operators included.
+      {"T && !F || F", "1"},
+      {"F || !T && T", "0"},
+      {"T && !T && F", "1"},
       // Operators group to the right without precedence.
       {"T || F && F", "1"},
       {"F && F || T", "0"},
@@ -83,6 +89,27 @@ TEST(CompileCondition, Errors) {
   };
   w.main_ns->scope->identifiers.set("f", new_identifier_func(w.b, nullptr));
   for (const Case& c : cases) EXPECT_EQ(eval(w, c.condition), c.expected) << c.condition;
+}
+
+// A long line is read term by term: far more terms than the native stack of this
+// thread could hold as nested calls.
+TEST(CompileCondition, LongLinesNeedNoStack) {
+  World w;
+  w.b->defines.set("T", "1");
+  w.b->defines.set("F", "0");
+  const int n = 200000;
+  std::string all_true, last_false, negations;
+  for (int i = 0; i < n; i++) {
+    all_true += "T && ";
+    last_false += "T && ";
+    negations += "! ";
+  }
+  all_true += "T";
+  last_false += "F";
+  EXPECT_EQ(eval(w, all_true), "1");
+  EXPECT_EQ(eval(w, last_false), "0");
+  EXPECT_EQ(eval(w, negations + "F"), "0");  // an even number of "!"
+  EXPECT_EQ(eval(w, "! " + negations + "F"), "1");
 }
 
 TEST(CompileCondition, IdentifierFunctions) {
