@@ -3,8 +3,11 @@
 #include <string>
 
 #include "driver/build.h"
+#include "driver/errors.h"
 #include "model/records.h"
 #include "model/runtime.h"
+#include "source/parse_error.h"
+#include "source/parser.h"
 #include "model/scope.h"
 
 namespace tesk {
@@ -13,15 +16,27 @@ namespace {
 
 u64 round_up(u64 x, u64 unit) { return unit ? (x + unit - 1) / unit * unit : x; }
 
-// Running offset walk over the properties; false when a size is not known yet.
+[[noreturn]] void type_too_large(Class* c) {
+  if (!c->name_position) build_error(c->build, kTypeTooLarge);
+  // The report marks the class's name.
+  Parser* p = new_parser(c->name_position, nullptr);
+  next_token(p, false, false);
+  parse_error(p, kTypeTooLarge);
+}
+
+// Running offset walk over the properties; false when a size is not known yet. A
+// property or a total above kMaxTypeSize is an error at the class's declaration.
 bool walk_props(Class* c, bool set, u64* end) {
   u64 o = 0;
   for (auto& [name, prop] : c->props) {
     u64 s = prop->type ? prop->type->size() : 0;
     if (s == 0) return false;
+    if (s > kMaxTypeSize) type_too_large(c);
     if (!c->packed) o = round_up(o, prop->type->align_unit());
     if (set) prop->offset = o;
+    // Both terms are at most kMaxTypeSize here: the sum cannot wrap.
     o += s;
+    if (o > kMaxTypeSize) type_too_large(c);
   }
   *end = o;
   return true;

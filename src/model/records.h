@@ -14,6 +14,11 @@
 
 namespace tesk {
 
+// The largest size of a type in bytes: the user address space of the 64-bit targets.
+// Larger types are refused with kTypeTooLarge before size arithmetic could wrap.
+inline constexpr u64 kMaxTypeSize = u64{1} << 47;
+inline constexpr std::string_view kTypeTooLarge = "Type too large";
+
 // u32 code of a named error: name_hash_u32 of its name; 0 means success.
 using ErrorCode = u32;
 // Error name -> code, in the order written.
@@ -144,7 +149,7 @@ struct Type {
   // Text and sizes
   std::string to_text() const;
   std::string to_text_ex(u64 flags) const;  // bit 0: export form
-  u64 size() const;
+  u64 size() const;  // above kMaxTypeSize for an array that is too large
   u64 size_in_bits() const;
   u64 ir_align() const;
   u64 align_unit() const;

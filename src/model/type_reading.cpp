@@ -165,6 +165,7 @@ Type* read_fixed_array_type(Parser* p, Scope* scope) {
   if (next_token(p, true, false) != TOK_WORD || !p->is("x")) expected(p, "x");
   u64 size = read_array_size(p, scope);
   Type* array = array_type(p->build, t, size);
+  if (array->size() > kMaxTypeSize) parse_error(p, kTypeTooLarge);
   next_token(p, true, false);
   if (!p->is("]")) expected(p, "]");
   return array;

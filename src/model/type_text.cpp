@@ -130,7 +130,12 @@ std::string Type::to_text_ex(u64 flags) const {
 
 u64 Type::size() const {
   if (is_pointer_sized() || kind == TYPE_GENERIC) return ptr_size_of(build);
-  if (kind == TYPE_ARRAY && sub) return sub->size() * count;
+  if (kind == TYPE_ARRAY && sub) {
+    // Saturates above kMaxTypeSize rather than wrapping to a small size.
+    const u64 item = sub->size();
+    if (item != 0 && count > kMaxTypeSize / item) return kMaxTypeSize + 1;
+    return item * count;
+  }
   return class_ ? class_->size : 0;
 }
 

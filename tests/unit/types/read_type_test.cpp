@@ -66,7 +66,12 @@ TEST(ReadType, FormsAndTheirText) {
       {"[u8 x 0c17]", "[u8 x 15]"},
       {"[u8 x 1_000]", "[u8 x 1000]"},
       {"[u8 x 'a']", "[u8 x 97]"},
-      {"[u8 x 18446744073709551615]", "[u8 x 18446744073709551615]"},
+      // Sizes up to 2^47 bytes; beyond, also when only the count times the size is.
+      {"[u8 x 140737488355328]", "[u8 x 140737488355328]"},
+      {"[u8 x 140737488355329]", "error: Type too large"},
+      {"[int x 17592186044417]", "error: Type too large"},
+      {"[u8 x 18446744073709551615]", "error: Type too large"},
+      {"[[u8 x 1048576] x 268435456]", "error: Type too large"},
       {"[Point x 2]", "[Point x 2]"},
       {"[<Point> x 2]", "[<Point> x 2]"},
       {"[[u8 x 2] x 3]", "[[u8 x 2] x 3]"},
