@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing tesk needs; does nothing when all of it is present.
 set -euo pipefail
-pkgs=(cmake ninja-build g++ python3 libgtest-dev llvm-15-dev llvm-15-tools lld-15
+pkgs=(cmake ninja-build g++ clang-14 libclang-rt-14-dev python3 libgtest-dev llvm-15-dev llvm-15-tools lld-15
       libc6-dev-arm64-cross libgcc-12-dev-arm64-cross qemu-user)
 missing=()
 for p in "${pkgs[@]}"; do

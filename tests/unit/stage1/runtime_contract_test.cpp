@@ -205,7 +205,8 @@ TEST(RuntimeContract, Globals) {
   ASSERT_FALSE(w.stages.failed) << w.stages.out;
   for (auto [ns, name] : {std::pair{"coro", "current_coro"}, {"coro", "gc_stack_sp"}, {"gc", "pools"}}) {
     Global* g = nullptr;
-    Outcome o = run([&] { g = runtime_global(w.b, ns, name); });
+    // Copied by name: clang 14, the sanitizer build's compiler, cannot capture a binding.
+    Outcome o = run([&, ns = ns, name = name] { g = runtime_global(w.b, ns, name); });
     ASSERT_FALSE(o.failed) << ns << ":" << name << " " << o.error;
     ASSERT_NE(g->type, nullptr) << name;
     EXPECT_EQ(g->type->size() % 8, 0u) << name;

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds tesk, its unit tests and the fuzz target with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-san/ (LLVM itself is not instrumented), then runs
+# the whole suite there. The first report ends the process with an error, so it fails
+# the test that met it. JOBS sets the build's parallelism.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+dir="$root/build-san"
+"$root/scripts/configure_san.sh"
+cmake --build "$dir" -- -j"${JOBS:-$(nproc)}" >&2
+export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:${ASAN_OPTIONS:-}"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:${UBSAN_OPTIONS:-}"
+cd "$dir"
+ctest --output-on-failure -j"$(nproc)" "$@"
