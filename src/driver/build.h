@@ -2,6 +2,7 @@
 // The compile job: one Build per compilation, owning everything the build makes.
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "util/arena.h"
@@ -107,6 +108,9 @@ struct Build {
   u64 string_counter = 0;
   CliArgs cli;
   u8 sizes_done = 0;
+  // Inline class types read before the class sizes were known: checked for GC
+  // references once they are (check_pending_inline_types).
+  std::vector<std::pair<Chunk*, Type*>> pending_inline_types;
   u8 new_global_used = 0;
   u8 new_class_used = 0;
   u8 new_pool_used = 0;

@@ -9,6 +9,7 @@
 #include "driver/build_driver.h"
 #include "driver/errors.h"
 #include "driver/stages.h"
+#include "model/classes.h"
 #include "source/records.h"
 
 namespace tesk {
@@ -62,6 +63,7 @@ void determine_class_sizes(Build* b) {
 void stage_class_sizes(Build* b) {
   determine_class_sizes(b);
   b->sizes_done = 1;
+  check_pending_inline_types(b);
   stage_read_types(b);
 }
 

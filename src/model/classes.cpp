@@ -2,6 +2,7 @@
 #include "model/classes.h"
 
 #include <string>
+#include <vector>
 
 #include "driver/build.h"
 #include "driver/errors.h"
@@ -10,6 +11,8 @@
 #include "model/runtime.h"
 #include "model/scope.h"
 #include "model/types.h"
+#include "source/parse_error.h"
+#include "source/parser.h"
 #include "source/records.h"
 #include "source/units.h"
 
@@ -176,6 +179,53 @@ Func* find_operator_func(const std::vector<Func*>& funcs, Type* left, Type* righ
 
 // ---------------------------------------------------------------------------------
 // Use
+
+namespace {
+
+bool holds_gc_refs_in(Type* t, std::vector<Class*>& seen) {
+  if (!t) return false;
+  if (t->is_gc()) return true;
+  if (t->kind == TYPE_ARRAY) return holds_gc_refs_in(t->sub, seen);
+  if (!t->is_inline_class() || !t->class_) return false;
+  Class* c = t->class_;
+  for (Class* s : seen)
+    if (s == c) return false;
+  seen.push_back(c);
+  for (auto& [name, prop] : c->get_props())
+    if (holds_gc_refs_in(prop->type, seen)) return true;
+  return false;
+}
+
+[[noreturn]] void refuse_inline_value(Parser* p, Type* t, Chunk* at) {
+  std::string message = "Inline values of a class that holds GC references are not supported: " + t->to_text();
+  if (p) parse_error(p, message);
+  Parser* q = new_parser(at, nullptr);
+  set_chunk(q, at);
+  parse_error(q, message);
+}
+
+}  // namespace
+
+bool holds_gc_refs(Type* t) {
+  std::vector<Class*> seen;
+  return holds_gc_refs_in(t, seen);
+}
+
+void check_inline_value_type(Parser* p, Type* t, Chunk* at) {
+  if (!t->is_inline_class() && t->kind != TYPE_ARRAY) return;
+  Build* b = p->build;
+  if (!b->sizes_done) {
+    b->pending_inline_types.push_back({at, t});
+    return;
+  }
+  if (holds_gc_refs(t)) refuse_inline_value(p, t, at);
+}
+
+void check_pending_inline_types(Build* b) {
+  for (auto& [at, t] : b->pending_inline_types)
+    if (holds_gc_refs(t)) refuse_inline_value(nullptr, t, at);
+  b->pending_inline_types.clear();
+}
 
 void Class::mark_used() {
   if (used) return;

@@ -10,6 +10,7 @@
 #include "expr/read_value.h"
 #include "model/runtime.h"
 #include "model/class_reading.h"
+#include "model/classes.h"
 #include "model/error_names.h"
 #include "model/types.h"
 #include "source/parse_error.h"
@@ -148,10 +149,13 @@ Type* read_type(Parser* p, Scope* scope, bool skip_newlines, bool allow_multi) {
       return p->type_hint;
     }
     if (p->is("<")) {
+      Chunk* at = chunk_at_token(p);
       Type* t = read_type(p, scope, false, false);
       next_token(p, true, false);
       if (!p->is(">")) expected(p, ">");
-      return t->get_pointed();
+      Type* value = t->get_pointed();
+      check_inline_value_type(p, value, at);
+      return value;
     }
     if (p->is("[")) return read_fixed_array_type(p, scope);
     if (p->is("(") && allow_multi) return read_multi_type(p, scope);
