@@ -1,15 +1,19 @@
 #include "tools/doc.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "driver/cli.h"
 #include "driver/errors.h"
 #include "driver/stages.h"
 #include "expr/read_value.h"
 #include "model/access.h"
+#include "model/generics.h"
 #include "model/lowering_hooks.h"
 #include "model/runtime.h"
 #include "model/signatures.h"
+#include "model/types.h"
 #include "source/parser.h"
 #include "source/records.h"
 #include "util/fs.h"
@@ -25,6 +29,35 @@ JsonPtr generic_names_json(const GenericNames& names) {
   JsonPtr list = json_array();
   for (auto& [name, entry] : names) json_push(*list, json_string(name));
   return list;
+}
+
+// A generic function is documented through one instance for placeholder Types named
+// after its generic names, listed under the function's plain name.
+Func* doc_placeholder(Func* generic) {
+  Build* b = generic->build;
+  std::vector<Type*> types;
+  for (auto& [name, entry] : *generic->generic_names) {
+    Type* t = generic_type(b);
+    t->name = name;
+    types.push_back(t);
+  }
+  Func* inst = get_generic_function(generic, types, nullptr);
+  inst->in_docs = 1;
+  inst->name = generic->name;
+  return inst;
+}
+
+bool is_generic_func(const Func* f) { return f->is_generic && f->generic_names; }
+
+// The generic functions (not methods) a namespace declares, in declaration order.
+std::vector<Func*> namespace_generic_funcs(Namespace* ns) {
+  std::vector<Func*> out;
+  if (!ns->scope) return out;
+  for (auto& [name, id] : ns->scope->identifiers) {
+    Func* f = id && id->kind == IDENT_FUNC ? id->func : nullptr;
+    if (f && is_generic_func(f) && !f->class_ && f->unit == ns->unit) out.push_back(f);
+  }
+  return out;
 }
 
 // A generic class counts as declared for the documentation: its placeholder instance,
@@ -53,7 +86,7 @@ JsonPtr doc_class_json(Class* c, Func* fake, bool no_private) {
   }
   for (auto& [name, f] : c->funcs) {
     if (no_private && is_private_access(f->access)) continue;
-    doc_function_json(*funcs, f, fake);
+    doc_function_json(*funcs, is_generic_func(f) ? doc_placeholder(f) : f, fake);
   }
   return obj;
 }
@@ -83,8 +116,20 @@ void doc_function_json(JsonValue& object, Func* func, Func* fake) {
   if (!func->in_docs) return;
   JsonPtr obj = json_object();
   json_set(object, func->name, obj);
-  if (func->generic_names && !func->generic_names->empty())
-    json_set(*obj, "generics", generic_names_json(*func->generic_names));
+  // The declared generic names, then those that `$T` arguments introduce.
+  JsonPtr generics = json_array();
+  std::vector<std::string_view> names;
+  auto add_name = [&](std::string_view name) {
+    for (std::string_view n : names)
+      if (n == name) return;
+    names.push_back(name);
+    json_push(*generics, json_string(std::string(name)));
+  };
+  if (func->generic_names)
+    for (auto& [name, entry] : *func->generic_names) add_name(name);
+  for (FuncArg* arg : func->args)
+    if (arg->is_generic) add_name(arg->generic_name);
+  if (!names.empty()) json_set(*obj, "generics", generics);
   json_set(*obj, "act", doc_act_json(func->access));
   json_set(*obj, "is_static", json_bool(func->static_ != 0));
 
@@ -127,6 +172,8 @@ JsonPtr doc_tree(Build* b, bool no_private) {
     json_set(*namespaces, ns_name, ns_obj);
     Unit* unit = ns->unit;
     if (!unit) continue;
+    // Their placeholder instances join the unit's function list, after the others.
+    for (Func* f : namespace_generic_funcs(ns)) doc_placeholder(f);
 
     // Lists are walked by index: reading a default value may add to them.
     for (size_t i = 0; i < unit->classes.size(); i++) {
