@@ -4,6 +4,7 @@
 // current file.
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct LspContext {
   std::string method;
   OrderedMap<std::string> documents;   // path -> the editor's text of an open document
   std::vector<std::string> published;  // paths whose diagnostics were last published
+  // path -> hash of the text the build read for the file when its diagnostics were
+  // published: a file whose text has not changed since keeps them when another is saved.
+  std::unordered_map<std::string, u64> published_text;
   std::string file;                    // path of the current request's document
   u64 line = 0;                        // 1-based cursor of the current request, 0 if none
   u64 character = 0;

@@ -1,6 +1,9 @@
 // Language-server requests: the dispatch on the method, the documents the editor has
 // open, one build per request and the diagnostics published per file.
 #include <cstdio>
+#include <functional>
+#include <optional>
+#include <string_view>
 
 #include "driver/build_driver.h"
 #include "driver/errors.h"
@@ -203,26 +206,46 @@ void lsp_log_first_message(LspContext* ctx, const std::vector<BuildMessage>& mes
 void lsp_after_build(LspContext* ctx, Build* b) {
   if (!lsp_is_did_save(ctx)) return;
 
-  // 1. Diagnostics grouped by file, groups in order of their first diagnostic.
+  // Diagnostics grouped by file, groups in order of their first diagnostic.
   OrderedMap<std::vector<const Diagnostic*>> groups;
   for (const Diagnostic& d : b->diagnostics) {
     if (!d.start) continue;
     groups[diagnostic_path(d)].push_back(&d);
   }
 
-  // 2.
-  for (auto& [path, list] : groups) lsp_publish_diagnostics(ctx, path, list);
+  // The build checks only the bodies of the saved file, and reads the other files from
+  // disk: for another file whose text (as the build read it) did not change since its
+  // diagnostics were published, what this build says (a part of them, or nothing) must
+  // not replace them.
+  auto built_text = [b](const std::string& path) -> std::optional<u64> {
+    SourceFile** file = b->loaded_files.find(path);
+    if (!file) return std::nullopt;
+    return std::hash<std::string_view>{}((*file)->text);
+  };
+  auto unchanged = [&](const std::string& path) {
+    if (path == ctx->file) return false;
+    auto it = ctx->published_text.find(path);
+    std::optional<u64> now = built_text(path);
+    return it != ctx->published_text.end() && now && *now == it->second;
+  };
+  for (auto& [path, list] : groups) {
+    if (unchanged(path)) continue;
+    lsp_publish_diagnostics(ctx, path, list);
+    ctx->published_text[path] = built_text(path).value_or(0);
+  }
 
-  // 3. Files that had diagnostics before: cleared when this build read them (and
-  // found nothing) or they are gone; kept as they are when this build did not look.
+  // Files that had diagnostics before: cleared when this build read them after their
+  // text changed (or they are the saved file), or they are gone; kept as they are when
+  // this build did not look or their text is the one the diagnostics were made for.
   std::vector<std::string> next;
   OrderedMap<u8> in_next;
   for (const std::string& path : ctx->published) {
     if (groups.contains(path)) {
       if (!in_next.contains(path)) next.push_back(path);
       in_next.set(path, 1);
-    } else if (b->loaded_files.contains(path) || !path_exists(path)) {
+    } else if (!path_exists(path) || (b->loaded_files.contains(path) && !unchanged(path))) {
       lsp_publish_diagnostics(ctx, path, {});
+      ctx->published_text.erase(path);
     } else {
       if (!in_next.contains(path)) next.push_back(path);
       in_next.set(path, 1);
@@ -235,7 +258,6 @@ void lsp_after_build(LspContext* ctx, Build* b) {
   }
   ctx->published = std::move(next);
 
-  // 4.
   lsp_log_first_message(ctx, b->messages);
 }
 
