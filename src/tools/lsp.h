@@ -83,6 +83,8 @@ void lsp_send(LspContext* ctx, const JsonValue& value);
 void lsp_send_once(LspContext* ctx, const JsonValue& value);
 void lsp_respond(LspContext* ctx, JsonPtr result);
 void lsp_respond_empty(LspContext* ctx);
+// The JSON-RPC error "method not found" (-32601) for a request the server does not handle.
+void lsp_method_not_found(LspContext* ctx, const JsonValue& id);
 void lsp_log(LspContext* ctx, std::string_view message, i64 type);
 
 // ---- Requests, builds and diagnostics ----

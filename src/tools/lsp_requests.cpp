@@ -85,6 +85,19 @@ JsonPtr lsp_capabilities() {
   return result;
 }
 
+void lsp_method_not_found(LspContext* ctx, const JsonValue& id) {
+  // A notification (no id) gets no answer; a request must get one or the client waits
+  // for it forever. Its id goes back as it came, a string too.
+  if (id.kind != JSON_INT && id.kind != JSON_STRING) return;
+  JsonPtr error = json_object();
+  json_set(*error, "code", json_int(-32601));
+  json_set(*error, "message", json_string("method not found"));
+  JsonPtr msg = json_object();
+  json_set(*msg, "id", id.kind == JSON_INT ? json_int(id.int_) : json_string(id.string));
+  json_set(*msg, "error", error);
+  lsp_send_once(ctx, *msg);
+}
+
 void lsp_initialize_result(LspContext* ctx) { lsp_respond(ctx, lsp_capabilities()); }
 
 void lsp_dispatch(LspContext* ctx) {
@@ -147,6 +160,7 @@ void lsp_dispatch(LspContext* ctx) {
     lsp_respond_empty(ctx);
   } else {
     lsp_log(ctx, "Unsupported method: " + m, 3);
+    lsp_method_not_found(ctx, json_member(msg, "id"));
   }
 }
 

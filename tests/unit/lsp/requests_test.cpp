@@ -53,12 +53,22 @@ TEST(LspRequests, ShutdownThenOnlyExitCounts) {
   EXPECT_EQ(direct.send_exit(R"({"method":"exit"})"), 0);
 }
 
-TEST(LspRequests, UnsupportedMethodsAreLoggedNeverAnswered) {
+// A request is logged and answered "method not found" with its id as it came; a
+// notification is only logged.
+TEST(LspRequests, UnsupportedRequestsGetMethodNotFound) {
   Server s;
   s.send(R"({"id":9,"method":"textDocument/hover"})");
   s.send(R"({"id":10})");
+  s.send(R"({"id":"a1","method":"textDocument/references"})");
+  s.send(R"({"method":"$/setTrace"})");
+  s.send(R"({"id":null,"method":"odd"})");
+  const std::string not_found = R"(,"error":{"code":-32601,"message":"method not found"}})";
   EXPECT_EQ(s.take(), (std::vector<std::string>{log_body(3, "Unsupported method: textDocument/hover"),
-                                                log_body(3, "Unsupported method: ")}));
+                                                R"({"id":9)" + not_found, log_body(3, "Unsupported method: "),
+                                                R"({"id":10)" + not_found,
+                                                log_body(3, "Unsupported method: textDocument/references"),
+                                                R"({"id":"a1")" + not_found, log_body(3, "Unsupported method: $/setTrace"),
+                                                log_body(3, "Unsupported method: odd")}));
 }
 
 TEST(LspRequests, ParseErrorOfTheEditorTextIsPublished) {
