@@ -128,6 +128,16 @@ struct Build {
   T* make(Args&&... args) {
     return arena.make<T>(std::forward<Args>(args)...);
   }
+
+  // Expression values die with the function whose body is being read: while
+  // `func_region` is set they go to `func_arena`, which the Stage 3 driver resets once
+  // the function's IR is written.
+  Arena func_arena;
+  u8 func_region = 0;
+  template <typename T>
+  T* make_func_lived() {
+    return (func_region ? func_arena : arena).make<T>();
+  }
 };
 
 }  // namespace tesk

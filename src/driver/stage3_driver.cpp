@@ -37,6 +37,27 @@ bool lsp_has_file(Build* b, const SourceFile* file) {
   return file && lsp_document_text(b->lsp, file->path) != nullptr;
 }
 
+// Values made while a function is read and written live in the build's function arena;
+// leaving the region resets it, since nothing outside the function holds them once its
+// IR is written and its AST dropped. Language-server builds keep every value, as before.
+class FuncRegion {
+ public:
+  explicit FuncRegion(Build* b) : b_(b), on_(!b->lsp && !b->func_region) {
+    if (on_) b_->func_region = 1;
+  }
+  ~FuncRegion() {
+    if (!on_) return;
+    b_->func_region = 0;
+    b_->func_arena.reset();
+  }
+  FuncRegion(const FuncRegion&) = delete;
+  FuncRegion& operator=(const FuncRegion&) = delete;
+
+ private:
+  Build* b_;
+  bool on_;
+};
+
 // One pass: Stage 3.1 and 3.3 of every function not parsed yet, then the marking of
 // what the entry reaches. Returns the number of looping functions made stale.
 u64 run_pass(Build* b) {
@@ -68,6 +89,7 @@ u64 run_pass(Build* b) {
     Func* f = b->function_queue[i];
     f->used = 0;
     if (f->no_body || f->skip || f->parsed) continue;
+    FuncRegion region(b);
     if (!run_stage_task([f] { parse_function_ast(f); })) continue;
     if (!b->lsp) build_func_ir(f);
     f->drop_ast();
@@ -151,6 +173,7 @@ void reduce_asts(Build* b) {
     Func* f = b->functions[i];
     if (!f->used || !f->has_gc_slots || !f->body_chunk || f->opaque_calls || f->allocates) continue;
     f->reduced = 1;
+    FuncRegion region(b);
     parse_function_ast(f);
     build_func_ir(f);
     f->drop_ast();

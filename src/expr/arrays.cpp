@@ -54,7 +54,7 @@ Value* value_array_init(ParseContext* ctx, Scope* parent, Value* storage, const 
     Value* target = value_ptrv(storage, element, value_int(i, uint));
     store_value(ctx, s, target, elements[i], 0, nullptr);
   }
-  Value* v = array->build->make<Value>();
+  Value* v = array->build->make_func_lived<Value>();
   v->kind = VAL_ARRAY_INIT;
   v->type = array;
   v->op1 = storage;

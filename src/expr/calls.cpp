@@ -34,7 +34,7 @@ bool needs_buffer(Scope* scope, Value* v) {
 Value* make_buffer(Scope* scope, Value* v) {
   Func* f = scope->func;
   Decl* d = f->get_temp_var(v->type, scope);
-  Value* bv = f->build->make<Value>();
+  Value* bv = f->build->make_func_lived<Value>();
   bv->kind = VAL_BUFFER_VALUE;
   bv->op1 = v;
   bv->decl = d;
@@ -113,7 +113,7 @@ Value* value_function_call(Build* b, Scope* scope, Value* callee, std::vector<Va
   value_buffer_gc_args(scope, args);
 
   const std::vector<Type*>& rets = info->rets;
-  Value* call = b->make<Value>();
+  Value* call = b->make_func_lived<Value>();
   call->kind = VAL_CALL;
   call->op1 = callee;
   call->values = std::move(args);

@@ -173,7 +173,7 @@ Value* read_dot_access(Parser* p, Scope* scope, Value* receiver, u8 ref_flag) {
   Type* t = receiver->type;
   if (t->kind == TYPE_STRUCT || t->kind == TYPE_CLASS || t->kind == TYPE_ARRAY) {
     if (!value_is_assignable(receiver)) error_at(p->context, "Trying to get reference from non-assignable value");
-    Value* ref = b->make<Value>();
+    Value* ref = b->make_func_lived<Value>();
     ref->kind = VAL_REFERENCE;
     ref->op1 = receiver;
     ref->type = t->get_ref();

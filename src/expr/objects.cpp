@@ -101,7 +101,7 @@ Value* value_class_init(ParseContext* ctx, Class* cls, Scope* parent, Value* obj
     store_value(ctx, s, value_prop(*prop, base), v, 0, nullptr);
   }
 
-  Value* v = b->make<Value>();
+  Value* v = b->make_func_lived<Value>();
   v->kind = VAL_CLASS_INIT;
   v->type = t;
   v->op1 = base;

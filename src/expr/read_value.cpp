@@ -23,7 +23,7 @@ namespace tesk {
 namespace {
 
 Value* new_node(Build* b, u64 kind, Type* type) {
-  Value* v = b->make<Value>();
+  Value* v = b->make_func_lived<Value>();
   v->kind = kind;
   v->type = type;
   return v;

@@ -48,7 +48,7 @@ std::vector<Value*> value_split(Build* b, Value* v) {
     std::vector<Value*> out;
     out.reserve(v->type->items->size());
     for (size_t i = 0; i < v->type->items->size(); i++) {
-      Value* r = b->make<Value>();
+      Value* r = b->make_func_lived<Value>();
       r->kind = VAL_RETURN_VALUE;
       r->type = (*v->type->items)[i];
       r->op1 = v;
