@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # binary-trees: the collector against C with malloc/free (and Go when installed).
-# Prints wall time and peak resident size per depth and the Tesk/C ratios; both
-# programs must print the same lines. DEPTHS overrides "16 18 21".
+# Prints CPU time and peak resident size per depth and the Tesk/C ratios; both
+# programs must print the same lines. DEPTHS overrides "16 18 21". Time is CPU time
+# (user + system): wall time on a shared machine says little.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 tesk="${TESK:-$root/build/tesk}"
@@ -16,11 +17,11 @@ fi
 
 # Runs a program once: "seconds peak_kB" on stdout, its output in $out/last.out.
 measure() {
-  /usr/bin/time -f "%e %M" -o "$out/time" "$@" > "$out/last.out"
-  cat "$out/time"
+  /usr/bin/time -f "%U %S %M" -o "$out/time" "$@" > "$out/last.out"
+  awk '{ printf "%.2f %d\n", $1 + $2, $3 }' "$out/time"
 }
 
-printf "%-6s %-6s %9s %10s %9s %9s\n" depth prog "time(s)" "peakRSS(MB)" "time/C" "RSS/C"
+printf "%-6s %-6s %9s %10s %9s %9s\n" depth prog "cpu(s)" "peakRSS(MB)" "time/C" "RSS/C"
 for depth in ${DEPTHS:-16 18 21}; do
   read -r c_time c_kb < <(measure "$out/binary_trees_c" "$depth")
   cp "$out/last.out" "$out/c.out"
