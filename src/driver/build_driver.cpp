@@ -89,7 +89,7 @@ void run_build(Build* b) {
   FileLock cache_lock;
   if (!b->lsp && b->mode != BUILD_DOCS) lock_cache_dir(b, &cache_lock);
 
-  // 2.
+  // The compile-time conditions (`--def`).
   set_compile_conditions(b, b->cli);
   const u64 start = now_us();
 
@@ -110,7 +110,7 @@ void run_build(Build* b) {
   b->tesk_package = tesk_pkg;
   tesk_pkg->link_level = cli_has_flag(b->cli, "--use-tesk-libs") ? LINK_LEVEL_MAIN : LINK_LEVEL_RUNTIME;
 
-  // 6.
+  // The ids of the class functions the collector looks up by name.
   string_id(b, "gc_action");
   string_id(b, "gc_free");
 
@@ -132,29 +132,26 @@ void run_build(Build* b) {
   load_template_file(main_ns, "main.tesk", b->generated_unit);
   for (const std::string& path : b->files) load_namespace_file(main_ns, path, main_ns->unit);
 
-  // 10.
+  // A language-server build loads the whole namespace of the edited file.
   if (lsp_namespace) get_namespace_checked(main_pkg, *lsp_namespace, nullptr);
 
-  // 11.
+  // Documentation covers every namespace of the package.
   if (b->mode == BUILD_DOCS) load_all_namespaces(main_pkg);
 
-  // 12 to 14. Stage 1 (files queued while it runs are scanned too), the check for
+  // Stage 1 (files queued while it runs are scanned too), the check for
   // `main`, then Stages 2.1 to 4, each calling the next.
   stage_1_all(b);
 
-  // 15.
+  // A language-server build keeps its diagnostics for the server; nothing is printed.
   if (b->lsp) return;
 
-  // 16.
   print_warnings(b);
 
-  // 17.
   if (b->mode == BUILD_DOCS) {
     doc_command(b);
     return;
   }
 
-  // 18.
   if (b->verbose >= 1) {
     log_line("📝", cat({"LOC in files: ", std::to_string(b->loc_files), " | LOC parsed: ",
                        std::to_string(b->loc_parsed)}));
@@ -162,7 +159,7 @@ void run_build(Build* b) {
                        " mb"}));
   }
 
-  // 19.
+  // The outcome: the IR file, the program run, or the executable.
   const u64 end = now_us();
   if (b->mode == BUILD_IR) {
     log_line("✅", "IR output: " + b->out_path);

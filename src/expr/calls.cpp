@@ -6,13 +6,13 @@
 #include "driver/build.h"
 #include "driver/errors.h"
 #include "expr/access.h"
-#include "expr/pending.h"
 #include "expr/values.h"
 #include "model/generics.h"
 #include "model/runtime.h"
 #include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "stmt/control.h"
 
 namespace tesk {
 

@@ -4,7 +4,7 @@
 #include "driver/build.h"
 #include "driver/errors.h"
 #include "expr/access.h"
-#include "expr/pending.h"
+#include "lower/lowering.h"
 #include "model/scope.h"
 #include "model/types.h"
 #include "source/records.h"

@@ -4,11 +4,10 @@
 
 #include "driver/build.h"
 #include "driver/errors.h"
-#include "tools/lsp.h"
 #include "expr/access.h"
-#include "expr/pending.h"
 #include "expr/read_value.h"
 #include "expr/values.h"
+#include "lower/lowering.h"
 #include "model/access.h"
 #include "model/generics.h"
 #include "model/runtime.h"
@@ -18,6 +17,7 @@
 #include "source/macro.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "tools/lsp.h"
 #include "util/strings.h"
 
 namespace tesk {

@@ -6,13 +6,13 @@
 #include "driver/build.h"
 #include "driver/errors.h"
 #include "expr/access.h"
-#include "expr/pending.h"
 #include "expr/read_value.h"
 #include "expr/values.h"
 #include "model/scope.h"
 #include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "stmt/control.h"
 #include "util/strings.h"
 
 namespace tesk {

@@ -2,14 +2,16 @@
 #include "driver/build.h"
 #include "driver/errors.h"
 #include "driver/stages.h"
-#include "expr/pending.h"
 #include "expr/read_value.h"
 #include "expr/values.h"
+#include "irgen/irgen.h"
+#include "lower/lowering.h"
 #include "model/funcs.h"
 #include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
 #include "source/stage1_scan.h"
+#include "stmt/stage3.h"
 
 namespace tesk {
 

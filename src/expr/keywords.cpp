@@ -6,9 +6,10 @@
 #include "driver/errors.h"
 #include "driver/name_hash.h"
 #include "expr/access.h"
-#include "expr/pending.h"
 #include "expr/read_value.h"
 #include "expr/values.h"
+#include "lower/generated.h"
+#include "lower/lowering.h"
 #include "model/generics.h"
 #include "model/runtime.h"
 #include "model/scope.h"
@@ -16,6 +17,7 @@
 #include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "stmt/control.h"
 #include "util/strings.h"
 
 namespace tesk {

@@ -3,7 +3,6 @@
 #include "driver/errors.h"
 #include "expr/access.h"
 #include "expr/literals.h"
-#include "expr/pending.h"
 #include "expr/values.h"
 #include "model/alloc_pools.h"
 #include "model/records.h"
@@ -11,6 +10,7 @@
 #include "model/scope.h"
 #include "model/types.h"
 #include "stmt/ast.h"
+#include "stmt/statements.h"
 
 namespace tesk {
 

@@ -6,7 +6,6 @@
 #include "driver/errors.h"
 #include "expr/access.h"
 #include "expr/literals.h"
-#include "expr/pending.h"
 #include "expr/read_value.h"
 #include "expr/values.h"
 #include "model/scope.h"
@@ -14,6 +13,7 @@
 #include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "stmt/statements.h"
 #include "util/strings.h"
 
 namespace tesk {

@@ -8,7 +8,6 @@
 #include "driver/errors.h"
 #include "expr/access.h"
 #include "expr/literals.h"
-#include "expr/pending.h"
 #include "expr/values.h"
 #include "model/funcs.h"
 #include "model/runtime.h"
@@ -16,6 +15,7 @@
 #include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
+#include "stmt/statements.h"
 #include "util/strings.h"
 
 namespace tesk {

@@ -8,7 +8,7 @@
 #include "expr/literals.h"
 #include "expr/read_value.h"
 #include "expr/values.h"
-#include "model/lowering_hooks.h"
+#include "lower/generated.h"
 #include "model/records.h"
 #include "model/runtime.h"
 #include "model/scope.h"

@@ -4,7 +4,7 @@
 #include "driver/build.h"
 #include "driver/errors.h"
 #include "model/funcs.h"
-#include "model/lowering_hooks.h"
+#include "model/hooks.h"
 #include "model/runtime.h"
 #include "model/scope.h"
 #include "source/records.h"

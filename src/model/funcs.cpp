@@ -7,7 +7,7 @@
 
 #include "driver/build.h"
 #include "driver/errors.h"
-#include "model/gc_frame.h"
+#include "model/hooks.h"
 #include "model/runtime.h"
 #include "model/scope.h"
 #include "driver/stages.h"

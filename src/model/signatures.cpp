@@ -11,7 +11,7 @@
 #include "expr/read_value.h"
 #include "expr/value.h"
 #include "ir/records.h"
-#include "model/lowering_hooks.h"
+#include "model/hooks.h"
 #include "model/runtime.h"
 #include "model/scope.h"
 #include "model/type_reading.h"

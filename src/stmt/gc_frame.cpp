@@ -3,14 +3,14 @@
 // is made of ordinary statements so IR generation needs no special case for it.
 #include "driver/build.h"
 #include "driver/errors.h"
-#include "expr/pending.h"
-#include "expr/values.h"
 #include "expr/access.h"
+#include "expr/values.h"
 #include "model/runtime.h"
 #include "model/scope.h"
 #include "model/types.h"
 #include "stmt/ast.h"
 #include "stmt/stage3.h"
+#include "stmt/statements.h"
 
 namespace tesk {
 

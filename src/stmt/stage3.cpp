@@ -3,9 +3,9 @@
 
 #include "driver/build.h"
 #include "driver/errors.h"
-#include "expr/pending.h"
 #include "source/parser.h"
 #include "source/records.h"
+#include "stmt/statements.h"
 
 namespace tesk {
 

@@ -5,7 +5,7 @@
 
 #include "fixture.h"
 #include "ir/records.h"
-#include "model/lowering_hooks.h"
+#include "lower/generated.h"
 
 namespace tesk::literaltest {
 namespace {

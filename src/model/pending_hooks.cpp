@@ -1,1 +1,0 @@
-// Stand-ins for work of later stages that the model calls into: none are left.
