@@ -45,4 +45,10 @@ for name in "${names[@]}"; do
   fi
   printf "%-16s %8s %10.3f %10.3f %7.2f%s\n" "$name" "$n" "$t" "$c" "$(echo "$t / $c" | bc -l)" "$same"
 done
+# Without names, also the collector's figures: binary-trees CPU time and peak resident
+# size against C at the depths of GC_DEPTHS (default 16 18 21).
+if [ $# -eq 0 ]; then
+  echo
+  DEPTHS="${GC_DEPTHS:-16 18 21}" TESK="$tesk" "$here/gc.sh" || status=1
+fi
 exit $status
