@@ -142,7 +142,10 @@ Type* read_type(Parser* p, Scope* scope, bool skip_newlines, bool allow_multi) {
         return t;
       }
       Type* t = read_type(p, scope, false, false);
-      return is_ref ? t->get_reference() : t->get_ref();
+      if (is_ref) return t->get_reference();
+      // A class name already stands for the pointer to its object: "*Vec" is "Vec".
+      if (t->kind == TYPE_POINTER && !t->nullable && t->count == 0 && t->sub && t->sub->is_inline_class()) return t;
+      return t->get_ref();
     }
     if (p->is(".")) {
       if (!p->type_hint) parse_error(p, "Using '.' but the compiler could not find a typehint for it");

@@ -44,7 +44,7 @@ TEST(ReadType, FormsAndTheirText) {
       {"*[int x 1]", "*int"},
       {"*[\n  int x 4]", "*[int x 4]"},
       // A pointer to a class reference; "*" before the inline value gives the reference.
-      {"*Vec", "*[Vec]"},
+      {"*Vec", "Vec"},
       {"*<Vec>", "Vec"},
       {"*[u8 x 4]", "*[u8 x 4]"},
       {"**int", "*[*[int]]"},
@@ -218,12 +218,16 @@ TEST(ReadType, ListForm) {
 TEST(ReadType, RecordsAndSharing) {
   World w;
   Class* vec = w.cls("Vec");
-  // A class name gives its class Type itself, and so does "*" before its value type.
+  // A class name gives its class Type itself, and so do "*" before its value type and
+  // "*" before the name.
   EXPECT_EQ(read_text(w, "Vec").type, vec->get_type());
   EXPECT_EQ(read_text(w, "*<Vec>").type, vec->get_type());
-  Type* ref_ref = read_text(w, "*Vec").type;
+  EXPECT_EQ(read_text(w, "*Vec").type, vec->get_type());
+  EXPECT_EQ(read_text(w, "**Vec").type, vec->get_type());
+  // A nullable class reference is still pointed at.
+  Type* ref_ref = read_text(w, "*?Vec").type;
   EXPECT_EQ(ref_ref->kind, TYPE_POINTER);
-  EXPECT_EQ(ref_ref->sub, vec->get_type());
+  EXPECT_EQ(ref_ref->sub, vec->get_type()->nullable_cache);
   // "?" gives the cached nullable twin, the same record each time.
   Type* n1 = read_text(w, "?Vec").type;
   EXPECT_EQ(n1, read_text(w, "?Vec").type);
