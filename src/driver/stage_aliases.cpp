@@ -32,6 +32,13 @@ void read_use_list(Build* b, SourceFile* file, UseEntry* entry) {
       parse_error(p, cat({"Namespace '", identifier_ref_text(entry->ref), "' has no identifier named '", word, "'"}));
     }
     if (p->at_cursor && file->from_editor) lsp_define_identifier(lsp_context(b), *found, word);
+    // The file scope is searched before the namespace: an import would silently hide the
+    // file's own declaration of the name.
+    Scope* own = file->ns ? file->ns->scope : nullptr;
+    if (own && own != ns_scope) {
+      if (Identifier** mine = own->identifiers.find(word); mine && *mine != *found)
+        error_at(p->context, cat({"Name already used: ", word}));
+    }
     file->scope->set_identifier(p->context, word, *found);
 
     next_token(p, true, true);
