@@ -395,6 +395,33 @@ u64 read_number_rest(Parser* p) {
   }
 }
 
+namespace {
+
+// Skips the expression of a "%{" up to and including its "}": quotes, braces and comments
+// inside it belong to the expression, as the value reader reads it.
+void skip_interpolation(Parser* p) {
+  u64 depth = 0;
+  while (p->index < p->len) {
+    u8 c = take_byte(p);
+    if (c == '"') {
+      skip_string_rest(p);
+    } else if (c == '\'') {
+      // A character literal: its byte, or an escape and the byte after it.
+      if (p->index < p->len && take_byte(p) == '\\' && p->index < p->len) take_byte(p);
+      if (p->index < p->len && byte_at(p, p->index) == '\'') take_byte(p);
+    } else if (c == '/' && byte_at(p, p->index) == '/') {
+      while (p->index < p->len && byte_at(p, p->index) != '\n') take_byte(p);
+    } else if (c == '{') {
+      depth++;
+    } else if (c == '}') {
+      if (depth == 0) return;
+      depth--;
+    }
+  }
+}
+
+}  // namespace
+
 void skip_string_rest(Parser* p) {
   while (p->index < p->len) {
     u8 c = take_byte(p);
@@ -402,6 +429,9 @@ void skip_string_rest(Parser* p) {
     if (c == '\\') {
       if (p->index >= p->len) return;
       take_byte(p);
+    } else if (c == '%' && byte_at(p, p->index) == '{') {
+      take_byte(p);
+      skip_interpolation(p);
     }
   }
 }
