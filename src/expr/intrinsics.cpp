@@ -102,6 +102,8 @@ Value* read_stack(Parser* p, Scope* scope) {
   Decl* d = new_decl(t, false, "stack_alloc");
   scope->add_decl(d);
   d->used = 1;
+  // Its address is taken: it needs storage whatever its Type.
+  d->in_memory = 1;
   Value* ref = p->build->make_func_lived<Value>();
   ref->kind = VAL_REFERENCE;
   ref->op1 = value_decl(d);
