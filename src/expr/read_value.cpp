@@ -199,22 +199,51 @@ Class* operand_class(Type* t) {
   return nullptr;
 }
 
-const std::vector<Func*>* operator_list(Class* c, u64 op, bool swapped) {
+// The equality functions, which work either way round.
+const std::vector<Func*>* operator_list(Class* c, u64 op) {
+  return op == OP_EQ || op == OP_NE ? &c->eq_funcs : nullptr;
+}
+
+const std::vector<Func*>& ordering_list(Class* c, u64 op) {
   switch (op) {
-    case OP_EQ:
-    case OP_NE:
-      return &c->eq_funcs;
-    case OP_LT:
-      return swapped ? &c->gt_funcs : &c->lt_funcs;
-    case OP_LTE:
-      return swapped ? &c->gte_funcs : &c->lte_funcs;
-    case OP_GT:
-      return swapped ? &c->lt_funcs : &c->gt_funcs;
-    case OP_GTE:
-      return swapped ? &c->lte_funcs : &c->gte_funcs;
-    default:
-      return nullptr;
+    case OP_LT: return c->lt_funcs;
+    case OP_LTE: return c->lte_funcs;
+    case OP_GT: return c->gt_funcs;
+    default: return c->gte_funcs;
   }
+}
+
+// An ordering operator through the class's ordering functions: the one asked for, else
+// derived from another one with the operands swapped and/or the result negated, so a
+// class with only `$lt` answers all four. Null when no class function applies.
+Value* ordering_call(Build* b, Scope* scope, Value* l, Value* r, u64 op) {
+  struct Form {
+    u64 op;
+    bool swap;
+    bool negate;
+  };
+  static const Form lt_forms[] = {{OP_LT, false, false}, {OP_GT, true, false}, {OP_GTE, false, true}, {OP_LTE, true, true}};
+  static const Form gt_forms[] = {{OP_GT, false, false}, {OP_LT, true, false}, {OP_LTE, false, true}, {OP_GTE, true, true}};
+  static const Form lte_forms[] = {{OP_LTE, false, false}, {OP_GTE, true, false}, {OP_GT, false, true}, {OP_LT, true, true}};
+  static const Form gte_forms[] = {{OP_GTE, false, false}, {OP_LTE, true, false}, {OP_LT, false, true}, {OP_GT, true, true}};
+  const Form* forms = op == OP_LT ? lt_forms : op == OP_GT ? gt_forms : op == OP_LTE ? lte_forms : gte_forms;
+  for (size_t i = 0; i < 4; i++) {
+    const Form& f = forms[i];
+    Value* x = f.swap ? r : l;
+    Value* y = f.swap ? l : r;
+    Class* c = operand_class(x->type);
+    if (!c) continue;
+    const std::vector<Func*>& list = ordering_list(c, f.op);
+    if (list.empty()) continue;
+    Func* chosen = find_operator_func(list, x->type, y->type);
+    if (!chosen) continue;
+    Value* call = value_function_call(b, scope, value_func(chosen), {x, y});
+    if (!f.negate) return call;
+    Value* n = value_not(call);
+    n->type = call->type;
+    return n;
+  }
+  return nullptr;
 }
 
 Value* read_comparison(Parser* p, Scope* scope, Value* left, u64 op) {
@@ -231,16 +260,20 @@ Value* read_comparison(Parser* p, Scope* scope, Value* left, u64 op) {
   Type* lt = (eq_like && ptr_like) ? l->type->get_non_nullable() : l->type;
   Type* rt = (eq_like && ptr_like) ? r->type->get_non_nullable() : r->type;
 
+  if (!eq_like) {
+    if (Value* call = ordering_call(b, scope, l, r, op)) return call;
+  }
+
   Func* chosen = nullptr;
   Value* a1 = l;
   Value* a2 = r;
   Class* lc = operand_class(l->type);
-  const std::vector<Func*>* list = lc ? operator_list(lc, op, false) : nullptr;
+  const std::vector<Func*>* list = lc ? operator_list(lc, op) : nullptr;
   if (list && !list->empty()) {
     chosen = find_operator_func(*list, lt, rt);
     if (!chosen) {
       Class* rc = operand_class(r->type);
-      const std::vector<Func*>* rlist = rc ? operator_list(rc, op, true) : nullptr;
+      const std::vector<Func*>* rlist = rc ? operator_list(rc, op) : nullptr;
       if (rlist) chosen = find_operator_func(*rlist, rt, lt);
       if (chosen) {
         a1 = r;
