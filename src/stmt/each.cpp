@@ -34,6 +34,7 @@ void declare_loop_name(Parser* p, Scope* loop, Decl* d) {
 
 void read_each(Parser* p, Scope* scope) {
   Build* b = scope->build;
+  Chunk* at_each = chunk_here(p);
   Value* on = read_value(p, scope, PRIO_ALL, 0);
   Class* cls = iterable_class(on);
   if (!cls) parse_error(p, "Cannot use 'each' on type: " + type_text_or_none(on->type));
@@ -56,6 +57,11 @@ void read_each(Parser* p, Scope* scope) {
     if (!next)
       parse_error(p, "Cannot use 'each' on type: '" + on->type->to_text() +
                          "'. This type does not have an '_next' function");
+    // Its error is what ends the loop.
+    if (!next->can_error) {
+      set_chunk(p, at_each);
+      parse_error(p, "The '_next' function must declare an error to end the each loop");
+    }
     Type* rt = next->return_type;
     if (rt) {
       if (rt->kind == TYPE_MULTI && rt->items)
