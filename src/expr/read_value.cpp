@@ -103,7 +103,9 @@ Value* read_number(Parser* p, bool negative) {
   for (char c : body) {
     int d = digit_value(c, base);
     if (d < 0) parse_error(p, "Failed to convert integer string to an integer value (bug)");
-    n = n * base + static_cast<u64>(d);  // wraps modulo 2^64
+    // A literal of 2^64 or more has no Type to hold it.
+    if (__builtin_mul_overflow(n, base, &n) || __builtin_add_overflow(n, static_cast<u64>(d), &n))
+      parse_error(p, "Number too large");
   }
   if (negative && (n >> 63)) parse_error(p, "Number too large");
   Type* hint = p->type_hint;
