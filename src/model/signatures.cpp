@@ -270,6 +270,11 @@ void read_global_type(Global* global) {
                 "Shared global variables must be immutable when having a structural type (struct/class type). Put "
                 "'imut' infront of the type to make it immutable.");
   }
+  // Globals start zeroed: without a default such a global would be null at its first use.
+  if (!global->default_chunk && !global->extern_ && !t->nullable && t->kind == TYPE_POINTER && t->sub &&
+      t->sub->is_inline_class() && t->sub->class_ &&
+      (t->sub->class_->kind == CLASS_CLASS || t->sub->class_->kind == CLASS_STRUCT))
+    parse_error(p, "A global of a non-nullable class type needs a default value");
 }
 
 // ---------------------------------------------------------------------------------

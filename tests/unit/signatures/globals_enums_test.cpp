@@ -16,7 +16,8 @@ TEST(GlobalTypes, TypesAndTheSharedRule) {
               "global maybe: ?Vec (null)\n"
               "global pts: *[Point x 2]\n"
               "global inline_pt: <Point>\n"
-              "shared by_ref: Point\n"
+              "shared by_ref: Point (Point{})\n"
+              "global no_default: Vec\n"
               "shared number: uint\n"
               "shared inline_shared: <Point>\n"
               "shared inline_class: <Vec>\n"
@@ -40,6 +41,8 @@ TEST(GlobalTypes, TypesAndTheSharedRule) {
       {"pts", "*[Point x 2]"},
       {"inline_pt", "<Point>"},  // thread-local: no rule
       {"by_ref", "Point"},       // a reference is no structural value
+      // Zeroed, it would be null at its first use.
+      {"no_default", "error: A global of a non-nullable class type needs a default value"},
       {"number", "uint"},
       {"inline_shared", nullptr},
       {"inline_class", nullptr},
