@@ -121,6 +121,8 @@ void warn_unused_variables(Build* b) {
     for (Decl* d : f->kept_decls) {
       if (d->name.empty() || !d->chunk || d->used) continue;
       SourceFile* file = d->chunk->file;
+      // Generated source is not the user's to act on.
+      if (file && file->generated) continue;
       if (b->lsp) {
         if (!lsp_has_file(b, file)) continue;
         Chunk* end = chunk_clone(b, d->chunk);
