@@ -165,12 +165,21 @@ Value* math_op_value(Parser* p, Scope* scope, u64 op, Value* left, Value* right)
     if (right->type->kind != TYPE_INT) parse_error(p, "Right value must be an integer for this operator");
   }
   bool compatible = left->type->compat(right->type, 0);
+  bool int_division = (op == OP_DIV || op == OP_MOD) && left->type->kind == TYPE_INT;
+  if (int_division && right->kind == VAL_INT && right->number == 0) parse_error(p, "Division by zero");
   if (left->kind == VAL_INT && right->kind == VAL_INT && compatible) {
     u64 folded;
     if (fold(op, left->number, right->number, left->type->signed_ != 0, &folded)) return value_int(folded, left->type);
   }
   if (!compatible) error_at(ctx, incompatible(right->type, left->type));
-  return value_math(left, right, op, left->type);
+  Value* math = value_math(left, right, op, left->type);
+  if (int_division && right->kind != VAL_INT) {
+    // A divisor known only at run time: its IR tests for zero and calls this panic.
+    Func* panic = runtime_func(b, "core", "panic");
+    context_note_func(ctx, panic);
+    math->op3 = value_function_call(b, scope, value_func(panic), {value_string_literal("division by zero", ctx)});
+  }
+  return math;
 }
 
 }  // namespace tesk

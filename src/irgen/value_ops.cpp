@@ -102,6 +102,53 @@ std::string ir_array_init(IrUnit* u, Value* v) {
   return storage;
 }
 
+std::string ir_select(IrUnit* u, std::string_view cond, std::string_view ty, std::string_view a, std::string_view b) {
+  std::string t = new_ir_temp(u);
+  active_ir_text(u) << "  " << t << " = select i1 " << cond << ", " << ty << " " << a << ", " << ty << " " << b
+                    << "\n";
+  return t;
+}
+
+// Integer division and remainder never reach the machine's trap or LLVM's undefined
+// cases: a zero divisor panics (op3 holds the panic call), and the minimum signed value
+// divided by -1 is itself with remainder 0.
+std::string ir_int_division(IrUnit* u, Value* v, const std::string& left, const std::string& right) {
+  Type* t = v->type;
+  std::string ty = ir_type(t);
+  if (v->op3) {
+    std::string is_zero = ir_cmp(u, OP_EQ, right, "0", t);
+    IrBlock* fail = new_ir_block(active_ir_func(u), "div_zero");
+    IrBlock* ok = new_ir_block(active_ir_func(u), "div_ok");
+    ir_br_cond(u, is_zero, fail, ok);
+    set_active_ir_block(u, fail);
+    ir_value_cached(u, v->op3);
+    active_ir_text(u) << "  unreachable\n";
+    set_active_ir_block(u, ok);
+  }
+  if (!t->signed_) return ir_op(u, left, right, v->number, t, 0);
+  if (v->op2->kind == VAL_INT && v->op2->number != ~u64(0)) return ir_op(u, left, right, v->number, t, 0);
+  std::string minus_one = ir_cmp(u, OP_EQ, right, "-1", t);
+  std::string divisor = ir_select(u, minus_one, ty, "1", right);
+  std::string plain = ir_op(u, left, divisor, v->number, t, 0);
+  std::string by_minus_one = v->number == OP_DIV ? ir_op(u, "0", left, OP_SUB, t, 0) : std::string("0");
+  return ir_select(u, minus_one, ty, by_minus_one, plain);
+}
+
+// Shift counts wrap at 64 as constant folding does; a count at or beyond the width of a
+// narrower Type shifts every bit out. LLVM would make either case poison.
+std::string ir_shift(IrUnit* u, Value* v, const std::string& left, const std::string& right) {
+  Type* t = v->type;
+  u64 bits = t->size() * 8;
+  if (v->op2->kind == VAL_INT && v->op2->number < bits) return ir_op(u, left, right, v->number, t, 0);
+  std::string ty = ir_type(t);
+  std::string count = ir_op(u, right, "63", OP_BIT_AND, t, 0);
+  if (bits >= 64) return ir_op(u, left, count, v->number, t, 0);
+  std::string too_far = ir_cmp(u, OP_GTE, count, std::to_string(bits), t);
+  std::string safe = ir_select(u, too_far, ty, "0", count);
+  std::string shifted = ir_op(u, left, safe, v->number, t, 0);
+  return ir_select(u, too_far, ty, "0", shifted);
+}
+
 }  // namespace
 
 std::string ir_value_op(IrUnit* u, Value* v) {
@@ -120,6 +167,10 @@ std::string ir_value_op(IrUnit* u, Value* v) {
     case VAL_MATH: {
       std::string left = ir_value_cached(u, v->op1);
       std::string right = ir_value_cached(u, v->op2);
+      if (v->type->kind == TYPE_INT) {
+        if (v->number == OP_DIV || v->number == OP_MOD) return ir_int_division(u, v, left, right);
+        if (v->number == OP_SHL || v->number == OP_SHR) return ir_shift(u, v, left, right);
+      }
       return ir_op(u, left, right, v->number, v->type, 0);
     }
     case VAL_INCR:

@@ -141,9 +141,6 @@ TEST(MathOpValue, NodesThatAreNotFolded) {
       {"variables", w.decl_value("u8v"), w.decl_value("i8v"), OP_MUL, "i16"},
       {"float constants", value_cast(value_int(1, i), w.core("f64")), value_cast(value_int(2, i), w.core("f64")),
        OP_ADD, "f64"},
-      // A zero divisor is left to run time rather than crash the compiler.
-      {"division by zero", value_int(1, i), value_int(0, i), OP_DIV, "int"},
-      {"remainder by zero", value_int(1, i), value_int(0, i), OP_MOD, "int"},
   };
   for (const Case& c : cases) {
     MathResult m = math(w, c.op, c.l, c.r);
@@ -152,6 +149,25 @@ TEST(MathOpValue, NodesThatAreNotFolded) {
     EXPECT_EQ(m.v->number, c.op) << c.name;
     EXPECT_EQ(text(m.v->type), c.type_text) << c.name;
   }
+}
+
+TEST(MathOpValue, IntegerDivisionByZero) {
+  World w({kDecls}, kArgs);
+  Type* i = w.core("int");
+  // A constant zero divisor is refused, whether the dividend is constant or not.
+  for (u64 op : {OP_DIV, OP_MOD}) {
+    EXPECT_EQ(math(w, op, value_int(1, i), value_int(0, i)).error, "Division by zero") << op;
+    EXPECT_EQ(math(w, op, w.decl_value("intv"), value_int(0, i)).error, "Division by zero") << op;
+  }
+  // A divisor known at run time carries the panic call its IR makes on zero.
+  MathResult m = math(w, OP_DIV, value_int(7, i), w.decl_value("intv"));
+  ASSERT_EQ(m.error, "");
+  ASSERT_NE(m.v->op3, nullptr);
+  EXPECT_EQ(m.v->op3->kind, VAL_CALL);
+  // A non-zero constant divisor needs no test.
+  MathResult c = math(w, OP_MOD, w.decl_value("intv"), value_int(3, i));
+  ASSERT_EQ(c.error, "");
+  EXPECT_EQ(c.v->op3, nullptr);
 }
 
 TEST(MathOpValue, RawPointers) {
