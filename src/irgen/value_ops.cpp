@@ -126,7 +126,12 @@ std::string ir_int_division(IrUnit* u, Value* v, const std::string& left, const 
     set_active_ir_block(u, ok);
   }
   if (!t->signed_) return ir_op(u, left, right, v->number, t, 0);
-  if (v->op2->kind == VAL_INT && v->op2->number != ~u64(0)) return ir_op(u, left, right, v->number, t, 0);
+  if (v->op2->kind == VAL_INT) {
+    // A constant divisor other than -1 (all ones in the Type's width) needs no select.
+    u64 bits = t->size() * 8;
+    u64 mask = bits >= 64 ? ~u64(0) : (u64(1) << bits) - 1;
+    if ((v->op2->number & mask) != mask) return ir_op(u, left, right, v->number, t, 0);
+  }
   std::string minus_one = ir_cmp(u, OP_EQ, right, "-1", t);
   std::string divisor = ir_select(u, minus_one, ty, "1", right);
   std::string plain = ir_op(u, left, divisor, v->number, t, 0);
