@@ -252,6 +252,32 @@ TEST(Tokenizer, StringLiterals) {
   EXPECT_EQ(kinds("\"\xC3\xA9\" // \xC3\x01\n"), (std::vector<Tok>{{TOK_STRING, "\"\xC3\xA9\""}}));
 }
 
+TEST(Tokenizer, StringLiteralsWithInterpolation) {
+  // The expression of "%{ }" belongs to the literal: its quotes, braces, character
+  // literals and comments do not end it.
+  struct Case {
+    const char* source;
+    const char* literal;
+  } cases[] = {
+      {"\"<%{ f(\")\") }>\" x", "\"<%{ f(\")\") }>\""},
+      {"\"%{ f(\"\\\"\") }\" x", "\"%{ f(\"\\\"\") }\""},
+      {"\"%{ {a: \"}\"} }\" x", "\"%{ {a: \"}\"} }\""},
+      {"\"%{ c == '\"' }\" x", "\"%{ c == '\"' }\""},
+      {"\"%{ c == '\\'' }\" x", "\"%{ c == '\\'' }\""},
+      {"\"%{ f( // \"\n) }\" x", "\"%{ f( // \"\n) }\""},
+      {"\"%{ f(\"%{ g(\"}\") }\") }\" x", "\"%{ f(\"%{ g(\"}\") }\") }\""},
+      // Escaped, "%{" is plain text and a quote after it ends the literal.
+      {"\"\\%{ \" x", "\"\\%{ \""},
+      {"\"100%\" x", "\"100%\""},
+  };
+  for (const Case& c : cases) {
+    std::vector<Tok> got = kinds(c.source);
+    ASSERT_EQ(got.size(), 2u) << c.source;
+    EXPECT_EQ(got[0], (Tok{TOK_STRING, c.literal})) << c.source;
+    EXPECT_EQ(got[1], (Tok{TOK_WORD, "x"})) << c.source;
+  }
+}
+
 TEST(Tokenizer, CharacterLiteralValues) {
   struct Case {
     const char* text;
