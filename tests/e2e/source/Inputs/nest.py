@@ -34,7 +34,7 @@ def program(kind, n):
     "if": lambda: body("if true {\n" * n + "}\n" * n),
     "else_if": lambda: body("let x = 1\nif x == 0 {\n}" + " else if x == 1 {\n}" * n),
     "closure": lambda: body("let f = fn() {\n" * n + "}\n" * n),
-    "type_generic": lambda: "struct Box[T] {\n    v: T\n}\nglobal g : " + "Box[" * n + "u8" + "]" * n + "\n"
+    "type_generic": lambda: "struct Box[T] {\n    v: T\n}\nglobal g : " + "Box[" * n + "u8" + "]" * n + " (null)\n"
     + body(""),
     "type_nullable": lambda: "global g : " + "? " * n + "u8\n" + body(""),
     "type_pointer": lambda: "global g : " + "*" * n + "u8\n" + body(""),
