@@ -8,11 +8,11 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 tesk="${TESK:-$root/build/tesk}"
 out="$root/build/bench"
 mkdir -p "$out"
-"$tesk" build "$root/bench/binary_trees.tesk" -o "$out/binary_trees_tesk" --release > /dev/null
-cc -O2 -o "$out/binary_trees_c" "$root/bench/binary_trees.c"
+"$tesk" build "$root/bench/tesk/binary_trees.tesk" -o "$out/binary_trees_tesk" --release > /dev/null
+cc -O2 -o "$out/binary_trees_c" "$root/bench/c/binary_trees.c"
 go_bin=""
-if command -v go > /dev/null && [ -f "$root/bench/binary_trees.go" ]; then
-  go build -o "$out/binary_trees_go" "$root/bench/binary_trees.go" && go_bin="$out/binary_trees_go"
+if command -v go > /dev/null && [ -f "$root/bench/go/binary_trees.go" ]; then
+  go build -o "$out/binary_trees_go" "$root/bench/go/binary_trees.go" && go_bin="$out/binary_trees_go"
 fi
 
 # Runs a program once: "seconds peak_kB" on stdout, its output in $out/last.out.
