@@ -84,14 +84,7 @@ void read_all_class_bodies(Build* b) {
     for (size_t i = 0; i < count; i++) {
       Class* c = b->classes[i];
       if (!c->is_generic || !c->generic_names) continue;
-      std::vector<Type*> types;
-      types.reserve(c->generic_names->size());
-      for (auto& [name, gname] : *c->generic_names) {
-        Type* t = generic_type(b);
-        t->name = name;
-        types.push_back(t);
-      }
-      Class* inst = get_generic_class(b, c, types);
+      Class* inst = get_generic_class(b, c, placeholder_types(b, *c->generic_names));
       inst->documented = 1;
       inst->name = c->name;
     }

@@ -12,6 +12,7 @@
 #include "model/funcs.h"
 #include "model/scope.h"
 #include "model/type_reading.h"
+#include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
 #include "util/strings.h"
@@ -63,6 +64,17 @@ const std::string& generic_display_name(const std::vector<Type*>& types, std::st
   }
   buf += "]";
   return buf;
+}
+
+std::vector<Type*> placeholder_types(Build* b, const GenericNames& names) {
+  std::vector<Type*> types;
+  types.reserve(names.size());
+  for (auto& [name, gname] : names) {
+    Type* t = generic_type(b);
+    t->name = name;
+    types.push_back(t);
+  }
+  return types;
 }
 
 std::string generic_instance_key(const std::vector<Type*>& types) {

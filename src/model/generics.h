@@ -25,6 +25,10 @@ std::string generic_instance_key(const std::vector<Type*>& types);
 // get_generic_class (class_reading.h): the instance of a generic class for the Types,
 // made on first use; Class.bind_generic_types binds its names in its class Scope.
 
+// One placeholder Type per generic name, named after it: the arguments of the instance
+// through which documentation describes a generic class or function.
+std::vector<Type*> placeholder_types(Build* b, const GenericNames& names);
+
 // The bracketed Types after a generic function's name; returns the instance.
 Func* read_function_generic_args(Parser* p, Scope* scope, Func* generic);
 // The instance of a function for the Types, made on first use. extra names the `$T`

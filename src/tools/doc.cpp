@@ -35,13 +35,7 @@ JsonPtr generic_names_json(const GenericNames& names) {
 // after its generic names, listed under the function's plain name.
 Func* doc_placeholder(Func* generic) {
   Build* b = generic->build;
-  std::vector<Type*> types;
-  for (auto& [name, entry] : *generic->generic_names) {
-    Type* t = generic_type(b);
-    t->name = name;
-    types.push_back(t);
-  }
-  Func* inst = get_generic_function(generic, types, nullptr);
+  Func* inst = get_generic_function(generic, placeholder_types(b, *generic->generic_names), nullptr);
   inst->in_docs = 1;
   inst->name = generic->name;
   return inst;

@@ -93,14 +93,22 @@ TEST(Layout, ModesTakeTheirBase) {
   EXPECT_EQ(value->size_in_bits(), 32u);
 }
 
-TEST(Layout, SliceGetsLengthAndData) {
-  World w;
+// A slice class; its implicit `data` property needs the runtime's gc:GcPtr, which
+// `gc_ptr_out` receives when given.
+Class* slice_class(World& w, const char* name, Class** gc_ptr_out = nullptr) {
   SourceFile* gc_file = w.add_file(w.tesk->namespaces["gc"], "/pkg/tesk/gc/g.tesk");
   Class* gc_ptr = new_class(w.unit, gc_file, 292, "GcPtr", CLASS_POINTER, nullptr, nullptr);
   gc_ptr->size = 8;
   gc_file->ns->scope->identifiers.set("GcPtr", new_identifier_class(w.b, gc_ptr));
-  Class* s = w.cls("Bytes");
+  Class* s = w.cls(name);
   s->slice = 1;
+  if (gc_ptr_out) *gc_ptr_out = gc_ptr;
+  return s;
+}
+
+TEST(Layout, SliceGetsLengthAndData) {
+  World w;
+  Class* s = slice_class(w, "Bytes");
   ASSERT_TRUE(s->determine_size());
   EXPECT_EQ(s->size, 16u);
   ASSERT_EQ(s->props.size(), 2u);
@@ -114,12 +122,8 @@ TEST(Layout, SliceGetsLengthAndData) {
 // that names neither is an empty slice (length 0; data null, given by the literal reader).
 TEST(Layout, SlicePropsReadOnlyOutsideWithDefaults) {
   World w;
-  SourceFile* gc_file = w.add_file(w.tesk->namespaces["gc"], "/pkg/tesk/gc/g.tesk");
-  Class* gc_ptr = new_class(w.unit, gc_file, 292, "GcPtr", CLASS_POINTER, nullptr, nullptr);
-  gc_ptr->size = 8;
-  gc_file->ns->scope->identifiers.set("GcPtr", new_identifier_class(w.b, gc_ptr));
-  Class* s = w.cls("Bytes");
-  s->slice = 1;
+  Class* gc_ptr = nullptr;
+  Class* s = slice_class(w, "Bytes", &gc_ptr);
   ASSERT_TRUE(s->determine_size());
   Property* length = *s->props.find("length");
   Property* data = *s->props.find("data");
