@@ -1,6 +1,7 @@
 // The real runtime package (lib/) through Stage 1 and Stage 2 with a minimal program,
 // and every item the compiler looks up in it by name, with the shape its callers use.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -29,8 +30,15 @@ struct RuntimeWorld {
   std::unique_ptr<Build> owner = std::make_unique<Build>();
   Build* b = owner.get();
   Outcome stages;
+  std::string dir;
 
-  RuntimeWorld() {
+  RuntimeWorld() { setup(); }
+  ~RuntimeWorld() {
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+  }
+
+  void setup() {
     b->watch_mode = 1;
     b->mode = BUILD_DOCS;
     b->ptr_size = 8;
@@ -40,8 +48,11 @@ struct RuntimeWorld {
     b->defines.set("ARCH", "x64");
     b->defines.set("TEST", "0");
     b->defines.set("GC_DEBUG", "0");
-    std::string dir = testing::TempDir() + "tesk_runtime_contract";
-    std::filesystem::create_directories(dir);
+    // Each test runs in its own process under ctest, in parallel: a shared directory
+    // would let one truncate main.tesk while another reads it.
+    char tmpl[] = "/tmp/tesk-contract-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
     std::string main_file = dir + "/main.tesk";
     std::ofstream(main_file) << "fn main() {}\n";
 
