@@ -45,6 +45,9 @@ std::string ir_this_or_that(IrUnit* u, Value* v) {
   IrBlock* f_end = active_ir_block(u);
   ir_br(u, after);
   set_active_ir_block(u, after);
+  // `f() !? handler` on a call without results: both branches run for their effects;
+  // there is no value to join.
+  if (!v->type || kind_in(v->type->kind, KINDS_NO_VALUE)) return "";
   std::string r = ir_phi(u, a, t_end->name, b, f_end->name, ir_type(v->type));
   ir_comment(u, "this/that result: " + r);
   return r;
