@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "driver/errors.h"
 #include "source/records.h"
@@ -42,21 +44,13 @@ struct LlvmUnit {
   }
 };
 
-// Steps shared by compile_ir_file and write_ir_output: context, buffer, parse.
-// Returns the error text, or nullopt with u->module set.
-std::optional<std::string> load_ir(LlvmUnit* u, const std::string& ir_path, const char* no_parse_message) {
+// Parses a buffer into u->module (the module owns the buffer from here on, also when
+// parsing fails). Returns the error text, or nullopt with u->module set.
+std::optional<std::string> parse_ir(LlvmUnit* u, LLVMMemoryBufferRef buffer, const char* no_parse_message) {
   u->context = LLVMContextCreate();
   LLVMContextSetOpaquePointers(u->context, 1);
-  LLVMMemoryBufferRef buffer = nullptr;
-  char* message = nullptr;
-  LLVMCreateMemoryBufferWithContentsOfFile(ir_path.c_str(), &buffer, &message);
-  if (message) {
-    if (buffer) LLVMDisposeMemoryBuffer(buffer);
-    return "LLVM create buffer error: " + take_message(message);
-  }
-  if (!buffer) return std::string("LLVM failed to load IR content");
-  // The module owns the buffer from here on, also when parsing fails.
   LLVMModuleRef module = nullptr;
+  char* message = nullptr;
   if (LLVMParseIRInContext(u->context, buffer, &module, &message)) {
     if (module) LLVMDisposeModule(module);
     if (!message) return std::string("LLVM parse error: ") + no_parse_message;
@@ -65,6 +59,13 @@ std::optional<std::string> load_ir(LlvmUnit* u, const std::string& ir_path, cons
   if (message) LLVMDisposeMessage(message);
   u->module = module;
   return std::nullopt;
+}
+
+// A buffer over the text without copying it; named after the .ir file, so LLVM's
+// messages name the file as they would had it read the file itself. The text ends in
+// the string's terminating zero, which LLVM's lexer needs.
+LLVMMemoryBufferRef text_buffer(const std::string& text, const std::string& ir_path) {
+  return LLVMCreateMemoryBufferWithMemoryRange(text.c_str(), text.size(), ir_path.c_str(), 1);
 }
 
 // Tests stop a build abruptly at a named point of the object cache, as a kill from
@@ -175,12 +176,28 @@ LLVMTargetMachineRef create_target_machine(LLVMModuleRef module, const Target& t
 std::optional<std::string> compile_ir_file(const std::string& ir_path, const std::string& prev_ir_path,
                                            const std::string& object_path, const Target& target,
                                            bool optimise) {
+  LLVMMemoryBufferRef buffer = nullptr;
+  char* message = nullptr;
+  LLVMCreateMemoryBufferWithContentsOfFile(ir_path.c_str(), &buffer, &message);
+  if (message) {
+    if (buffer) LLVMDisposeMemoryBuffer(buffer);
+    return "LLVM create buffer error: " + take_message(message);
+  }
+  if (!buffer) return std::string("LLVM failed to load IR content");
+  std::string text(LLVMGetBufferStart(buffer), LLVMGetBufferSize(buffer));
+  LLVMDisposeMemoryBuffer(buffer);
+  return compile_ir_text(text, ir_path, prev_ir_path, object_path, target, optimise);
+}
+
+std::optional<std::string> compile_ir_text(const std::string& ir_text, const std::string& ir_path,
+                                           const std::string& prev_ir_path, const std::string& object_path,
+                                           const Target& target, bool optimise) {
   // The stamp goes first: from here until the new stamp is in place, a build that
   // dies at any moment leaves a unit without stamp, which the next build compiles.
   if (!remove_file(prev_ir_path)) return "Failed to remove: " + prev_ir_path;
 
   LlvmUnit u;
-  if (auto err = load_ir(&u, ir_path, "<no-error-message>")) return err;
+  if (auto err = parse_ir(&u, text_buffer(ir_text, ir_path), "<no-error-message>")) return err;
   if (!u.module) return std::string("LLVM error: Module was not created");
 
   char* message = nullptr;
@@ -212,16 +229,25 @@ std::optional<std::string> compile_ir_file(const std::string& ir_path, const std
   }
   test_kill_point("object-written");
 
-  if (!copy_file_atomic(ir_path, prev_ir_path)) backend_print("Failed to update: " + prev_ir_path);
+  // The stamp is the text the object was made from: the same bytes as the .ir file.
+  if (!write_file_atomic(prev_ir_path, ir_text)) backend_print("Failed to update: " + prev_ir_path);
   return std::nullopt;
 }
 
-void write_ir_output(Build* b, Unit* unit) {
-  LlvmUnit u;
-  if (auto err = load_ir(&u, unit->ir_path, "<no-msg>")) backend_fatal(*err);
+void write_ir_output(Build* b, Unit* unit, const std::string& ir_text) {
+  auto u = std::make_unique<LlvmUnit>();
+  if (auto err = parse_ir(u.get(), text_buffer(ir_text, unit->ir_path), "<no-msg>")) backend_fatal(*err);
   // A missing output is a failed build, never "IR output:" and exit code 0.
-  if (!copy_file(unit->ir_path, b->out_path)) build_error(b, "Failed to write: " + b->out_path);
+  if (!write_file(b->out_path, ir_text)) build_error(b, "Failed to write: " + b->out_path);
   // The stamp stays: it describes the unit's object file, which --ir does not make.
+
+  // Taking a large module apart costs about a third of its parse. A build that ends
+  // the process keeps it (reachable) instead; a watcher, which builds again and
+  // again, releases it.
+  if (!b->watch_mode) {
+    static std::vector<std::unique_ptr<LlvmUnit>> kept;
+    kept.push_back(std::move(u));
+  }
 }
 
 }  // namespace tesk

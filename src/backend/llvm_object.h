@@ -18,12 +18,17 @@ void init_llvm_targets();
 // The LLVM triple of a target; "" for an unknown system or architecture.
 std::string llvm_triple(const Target& target);
 
-// Parses, verifies, optionally optimises and emits one IR file as an object file; then
-// copies the IR file to prev_ir_path. Returns the error text, or nullopt on success.
+// Parses, verifies, optionally optimises and emits the IR text as an object file;
+// then writes the text to prev_ir_path. ir_path names the unit's .ir file (which holds
+// the same text) in LLVM's messages. Returns the error text, or nullopt on success.
 // The old -prev.ir is removed first and the object and the new -prev.ir each appear
 // under their names only when complete, so a process killed at any point leaves no
 // -prev.ir that matches an object made from other IR.
 // Safe to run on several threads at once (each call has its own LLVM context).
+std::optional<std::string> compile_ir_text(const std::string& ir_text, const std::string& ir_path,
+                                           const std::string& prev_ir_path, const std::string& object_path,
+                                           const Target& target, bool optimise);
+// compile_ir_text on the content of an IR file.
 std::optional<std::string> compile_ir_file(const std::string& ir_path, const std::string& prev_ir_path,
                                            const std::string& object_path, const Target& target,
                                            bool optimise);
@@ -32,10 +37,10 @@ std::optional<std::string> compile_ir_file(const std::string& ir_path, const std
 // module. Every failure is fatal (a line, then exit code 1).
 LLVMTargetMachineRef create_target_machine(LLVMModuleRef module, const Target& target);
 
-// --ir: parses the unit's IR file (no verification) and copies it to the output path.
+// --ir: parses the unit's IR text (no verification) and writes it to the output path.
 // LLVM errors are fatal; an output that cannot be written is a build error. The
 // -prev.ir file is left alone, since it vouches for the object file.
-void write_ir_output(Build* b, Unit* unit);
+void write_ir_output(Build* b, Unit* unit, const std::string& ir_text);
 
 // Writes the line and a newline to standard output.
 void backend_print(std::string_view line);

@@ -20,7 +20,8 @@ void global_unlock() { g_lock.unlock(); }
 
 void object_file_thread(const ObjectTask& task) {
   mark_object_thread();
-  auto err = compile_ir_file(task.ir_path, task.prev_ir_path, task.object_path, task.target, task.optimise);
+  auto err = compile_ir_text(task.ir_text, task.ir_path, task.prev_ir_path, task.object_path, task.target,
+                             task.optimise);
   if (!err) return;
   global_lock();
   task.messages->push_back(BuildMessage{MSG_ERROR, std::move(*err)});
@@ -38,7 +39,7 @@ bool object_reusable(const Unit* unit, std::string_view ir_text) {
 
 }  // namespace
 
-StackThread generate_object_file(Unit* unit, std::string_view ir_text) {
+StackThread generate_object_file(Unit* unit, std::string ir_text) {
   Build* b = unit->build;
   // Idempotent; done here on the main thread so it is complete before the thread starts.
   init_llvm_targets();
@@ -47,11 +48,13 @@ StackThread generate_object_file(Unit* unit, std::string_view ir_text) {
   if (!ir_only && !b->clean && object_reusable(unit, ir_text)) return StackThread();
   if (!write_file(unit->ir_path, ir_text)) build_error(b, "Failed to write IR to file: " + unit->ir_path);
   if (ir_only) {
-    write_ir_output(b, unit);
+    write_ir_output(b, unit, ir_text);
     return StackThread();
   }
   if (b->verbose >= 3) backend_print("> Stage 3.4: Generating object file: " + unit->o_path);
-  ObjectTask task{unit->ir_path, unit->prev_ir_path, unit->o_path, b->target, b->optimise != 0, &b->messages};
+  // The thread takes the text itself: LLVM parses it in place, and it becomes the stamp.
+  ObjectTask task{std::move(ir_text), unit->ir_path, unit->prev_ir_path, unit->o_path, b->target,
+                  b->optimise != 0,   &b->messages};
   StackThread thread;
   if (!thread.start(kObjectThreadStackBytes, [task = std::move(task)] { object_file_thread(task); })) {
     build_error(b, "Failed to create new thread");

@@ -20,6 +20,7 @@ void global_unlock();
 
 // What one object-file thread reads; made before the thread starts, never changed.
 struct ObjectTask {
+  std::string ir_text;  // the unit's IR, also written to ir_path
   std::string ir_path;
   std::string prev_ir_path;
   std::string object_path;
@@ -35,6 +36,6 @@ void object_file_thread(const ObjectTask& task);
 // when the unit is being compiled, or an empty one when its object file is reused or
 // the build writes IR only (--ir). A unit is reused only when its text equals its
 // -prev.ir file, its .o file still exists and is not empty, and --clean is off.
-StackThread generate_object_file(Unit* unit, std::string_view ir_text);
+StackThread generate_object_file(Unit* unit, std::string ir_text);
 
 }  // namespace tesk

@@ -73,8 +73,12 @@ void TextWriter::append_i64(i64 n) {
 std::string TextWriter::to_string() const {
   std::string s;
   s.reserve(length);
-  for (const TextChunk* c = first; c; c = c->next) s.append(c->data, c->used);
+  append_to(s);
   return s;
+}
+
+void TextWriter::append_to(std::string& out) const {
+  for (const TextChunk* c = first; c; c = c->next) out.append(c->data, c->used);
 }
 
 }  // namespace tesk

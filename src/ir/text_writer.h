@@ -36,6 +36,8 @@ struct TextWriter {
   }
   // The content as one string (empty when nothing was written).
   std::string to_string() const;
+  // Appends the content to a string that is being assembled, chunk by chunk.
+  void append_to(std::string& out) const;
 };
 
 }  // namespace tesk

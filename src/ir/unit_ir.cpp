@@ -1,5 +1,7 @@
 #include "ir/unit_ir.h"
 
+#include <charconv>
+
 #include "ir/data.h"
 #include "ir/types.h"
 #include "model/records.h"
@@ -7,8 +9,8 @@
 
 namespace tesk {
 
-void ir_intrinsics(TextWriter& w) {
-  w << "declare ptr @llvm.frameaddress(i32) nocallback nofree nosync nounwind readnone willreturn\n"
+void ir_intrinsics(std::string& w) {
+  w += "declare ptr @llvm.frameaddress(i32) nocallback nofree nosync nounwind readnone willreturn\n"
        "declare ptr @llvm.stacksave() nounwind\n"
        "declare i32 @llvm.eh.sjlj.setjmp(ptr) nounwind returns_twice\n"
        "declare void @llvm.eh.sjlj.longjmp(ptr) nounwind\n"
@@ -20,24 +22,43 @@ void ir_intrinsics(TextWriter& w) {
        "declare void @llvm.memcpy.p0.p0.i64(ptr, ptr, i64, i1)\n";
 }
 
-void ir_alias(TextWriter& w, Func* func, Func* first) {
-  w << "@" << func->export_name << " = alias " << ir_type(func->ir_return_type) << " (";
+void ir_alias(std::string& w, Func* func, Func* first) {
+  w += '@';
+  w += func->export_name;
+  w += " = alias ";
+  w += ir_type(func->ir_return_type);
+  w += " (";
   bool any = false;
   for (FuncArg* arg : func->args) {
-    if (any) w << ", ";
+    if (any) w += ", ";
     any = true;
-    w << ir_type(arg->decl->type);
+    w += ir_type(arg->decl->type);
   }
   if (func->varargs) {
-    if (any) w << ", ";
-    w << "...";
+    if (any) w += ", ";
+    w += "...";
   }
-  w << "), ptr @" << first->export_name << "\n\n";
+  w += "), ptr @";
+  w += first->export_name;
+  w += "\n\n";
 }
 
 namespace {
 
 bool is_emitted(Func* f) { return f->used && !f->no_body && !f->is_generic && !f->template_; }
+
+std::string_view file_path(Func* f) { return f->file ? std::string_view(f->file->path) : std::string_view(); }
+
+// Room for the whole text, so it is assembled in one allocation: every piece's size,
+// with a margin per function for its comment lines, head or alias line.
+u64 unit_text_capacity(IrUnit* u) {
+  u64 n = 1024 + u->globals_text.length + u->decls.length + u->strings_text.length;
+  for (Func* f : u->unit->funcs) {
+    if (!is_emitted(f)) continue;
+    n += 96 + f->display_name.size() + file_path(f).size() + 2 * f->export_name.size() + f->ir_text.size();
+  }
+  return n;
+}
 
 }  // namespace
 
@@ -48,41 +69,50 @@ std::string unit_ir_text(IrUnit* u) {
     for (StringConst* sc : f->used_strings) ir_string_global(u, sc);
     for (Func* c : f->called) declare_used_func(u, c);
   }
-
-  TextWriter w(32000);
-  ir_intrinsics(w);
-  w << "\n";
   for (Global* g : unit->globals)
     if (g->used) ir_declare_global(u, g);
-  w.append(u->globals_text);
-  w << "\n";
-  w.append(u->decls);
-  w << "\n";
-  w.append(u->strings_text);
-  w << "\n";
 
+  // One buffer for the whole unit: it is handed on as it is to the .ir file and LLVM.
+  std::string w;
+  w.reserve(unit_text_capacity(u));
+  ir_intrinsics(w);
+  w += '\n';
+  u->globals_text.append_to(w);
+  w += '\n';
+  u->decls.append_to(w);
+  w += '\n';
+  u->strings_text.append_to(w);
+  w += '\n';
+
+  char line[24];
   for (Func* f : unit->funcs) {
     if (!is_emitted(f)) continue;
-    w << "; Function: " << f->display_name << "\n";
-    w << "; Location: " << (f->file ? std::string_view(f->file->path) : std::string_view());
+    w += "; Function: ";
+    w += f->display_name;
+    w += "\n; Location: ";
+    w += file_path(f);
     if (f->body_chunk) {
-      w << " @ Line: ";
-      w.append_u64(f->body_chunk->line);
+      w += " @ Line: ";
+      auto r = std::to_chars(line, line + sizeof line, f->body_chunk->line);
+      w.append(line, r.ptr);
     }
-    w << "\n";
+    w += '\n';
     auto found = u->bodies.find(f->ir_text);
     if (found != u->bodies.end()) {
       ir_alias(w, f, found->second);
       continue;
     }
     u->bodies.emplace(std::string_view(f->ir_text), f);
-    w << "define dso_local " << ir_type(f->ir_return_type) << " @" << f->export_name << f->ir_text << "\n";
+    w += "define dso_local ";
+    w += ir_type(f->ir_return_type);
+    w += " @";
+    w += f->export_name;
+    w += f->ir_text;
+    w += '\n';
   }
 
-  w << "\n";
-  w << "attributes #0 = { \"frame-pointer\"=\"all\" }\n";
-  w << "\n";
-  return w.to_string();
+  w += "\nattributes #0 = { \"frame-pointer\"=\"all\" }\n\n";
+  return w;
 }
 
 }  // namespace tesk

@@ -10,7 +10,7 @@ namespace tesk {
 // constants, then the used functions (identical bodies as aliases). Run once per unit
 // after Stage 3.
 std::string unit_ir_text(IrUnit* u);
-void ir_alias(TextWriter& w, Func* func, Func* first);
-void ir_intrinsics(TextWriter& w);
+void ir_alias(std::string& w, Func* func, Func* first);
+void ir_intrinsics(std::string& w);
 
 }  // namespace tesk

@@ -39,17 +39,28 @@ void ir_write_func(IrFunc* f) {
 }
 
 std::string ir_join_blocks(IrFunc* f) {
-  TextWriter w(1024);
-  ir_func_header(w, f->func, false, false);
+  TextWriter head(1024);
+  ir_func_header(head, f->func, false, false);
+  // Sized once, so the blocks are copied a single time.
+  u64 size = head.length + 4;
+  for (IrBlock* blk : f->blocks) size += blk->name.size() + 16 + blk->text.length;
+  std::string w;
+  w.reserve(size);
+  head.append_to(w);
   for (size_t i = 0; i < f->blocks.size(); i++) {
     IrBlock* blk = f->blocks[i];
     // The entry block holds only stack allocations; it ends by entering the body.
-    if (i == 1) w << "  br label %" << blk->name << "\n";
-    w << blk->name << ":\n";
-    w.append(blk->text);
+    if (i == 1) {
+      w += "  br label %";
+      w += blk->name;
+      w += '\n';
+    }
+    w += blk->name;
+    w += ":\n";
+    blk->text.append_to(w);
   }
-  w << "}\n\n";
-  return w.to_string();
+  w += "}\n\n";
+  return w;
 }
 
 }  // namespace tesk

@@ -76,6 +76,13 @@ bool copy_file_atomic(const std::string& from, const std::string& to) {
   return false;
 }
 
+bool write_file_atomic(const std::string& path, std::string_view content) {
+  std::string tmp = path + ".tmp";
+  if (write_file(tmp, content) && rename_file(tmp, path)) return true;
+  remove_file(tmp);
+  return false;
+}
+
 bool path_exists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;

@@ -48,6 +48,8 @@ bool rename_file(const std::string& from, const std::string& to);
 // Writes a copy of `from` to `to` through a temporary name, so `to` is either the
 // old file, absent, or the complete copy.
 bool copy_file_atomic(const std::string& from, const std::string& to);
+// The same for a text: `path` is either the old file, absent, or the whole text.
+bool write_file_atomic(const std::string& path, std::string_view content);
 // Wall clock in microseconds.
 uint64_t now_us();
 

@@ -188,9 +188,9 @@ TEST(ObjectFiles, IrOutputThatCannotBeWrittenIsABuildError) {
   b->mode = BUILD_IR;
   b->out_path = path_join(dir, "gone/out.ir");
   Unit* u = add_unit(b.get(), dir, "u");
-  ASSERT_TRUE(write_file(u->ir_path, hello_ir("x")));
+  std::string text = hello_ir("x");
   int code = 0;
-  std::string out = capture_stdout([&] { write_ir_output(b.get(), u); }, &code);
+  std::string out = capture_stdout([&] { write_ir_output(b.get(), u, text); }, &code);
   EXPECT_EQ(code, 1);
   EXPECT_NE(out.find("# Build error\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Failed to write: " + b->out_path + "\n"), std::string::npos) << out;
@@ -358,6 +358,8 @@ TEST_F(StageFixture, ParseErrorOfAUnitIsReportedInTheBuildErrorBox) {
   EXPECT_NE(out.find("# Build error\n-----------------------------\nLLVM parse error: "), std::string::npos)
       << out;
   EXPECT_NE(out.find("use of undefined value '%nothing'"), std::string::npos) << out;
+  // LLVM parses the text in memory, yet its message names the unit's .ir file.
+  EXPECT_NE(out.find(bad->ir_path + ":2:"), std::string::npos) << out;
   // The list is emptied with the error, warnings included.
   EXPECT_TRUE(b->messages.empty());
   // The good unit was still compiled; the bad one is tried again next time.

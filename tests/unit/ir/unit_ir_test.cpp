@@ -91,12 +91,12 @@ TEST_F(IrTest, AliasLines) {
   k->varargs = 1;
   Func* e = make_func(unit, "e", bool_t(), {});
   make_can_error(e);
-  TextWriter w(64);
+  std::string w;
   ir_alias(w, g, f);
   ir_alias(w, h, f);
   ir_alias(w, k, f);
   ir_alias(w, e, f);
-  EXPECT_EQ(w.to_string(),
+  EXPECT_EQ(w,
             "@g = alias i64 (ptr, i64), ptr @f\n\n"
             "@h = alias void (...), ptr @f\n\n"
             "@k = alias void (i32, ...), ptr @f\n\n"

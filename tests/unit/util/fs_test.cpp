@@ -58,6 +58,25 @@ TEST(Files, ListReadAndRealPaths) {
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
+TEST(Files, AtomicWriteReplacesWholeOrLeavesTheOldFile) {
+  char tmpl[] = "/tmp/tesk-util-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  const std::string path = dir + "/u-prev.ir";
+  ASSERT_TRUE(write_file(path, "old text, longer than the new one"));
+  EXPECT_TRUE(write_file_atomic(path, "new"));
+  EXPECT_EQ(read_file(path), std::optional<std::string>("new"));
+  EXPECT_FALSE(path_exists(path + ".tmp"));
+  // A target that cannot be replaced keeps what it was and leaves no temporary file.
+  ASSERT_TRUE(make_dir(dir + "/stuck"));
+  ASSERT_TRUE(write_file(dir + "/stuck/keep", "x"));
+  EXPECT_FALSE(write_file_atomic(dir + "/stuck", "text"));
+  EXPECT_TRUE(is_dir(dir + "/stuck"));
+  EXPECT_FALSE(path_exists(dir + "/stuck.tmp"));
+  EXPECT_FALSE(write_file_atomic(dir + "/none/u-prev.ir", "text"));
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
 TEST(Home, FromTheEnvironmentThenThePasswordDatabase) {
   std::string old = std::getenv("HOME") ? std::getenv("HOME") : "";
   ::setenv("HOME", "/some/home", 1);
