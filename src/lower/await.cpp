@@ -94,9 +94,11 @@ Value* coro_await_template(Parser* p, Scope* scope, Value* co_value) {
   if (!code) parse_error(p, "Missing error_code property");
   Property* msg = coro->get_prop("error_msg");
   if (!msg) parse_error(p, "Missing error_msg property");
-  // Typed by the property, immutable when the awaited value is.
-  r->err_code = value_prop(code, co_value);
-  r->err_msg = value_prop(msg, co_value);
+  // Typed by the property, immutable when the awaited value is. Both are read after the
+  // template has run: a failed coroutine must reach AWAIT_CORO_FUNC too, or it is never
+  // taken off the runtime's live list.
+  r->err_code = value_copy(r, value_prop(code, co_value));
+  r->err_msg = value_copy(r, value_prop(msg, co_value));
 
   if (can_error || peek_marker_token(p)) return read_error_handler(p, scope, r, errors);
   std::string message = "# Missing await error handler (" + p->chunk->file->path + " | line: " + std::to_string(p->line) + ")";
