@@ -25,8 +25,10 @@ Value* read_call_on_value(Parser* p, Scope* scope, Value* callee, u8 after_co);
 Value* value_function_call(Build* b, Scope* scope, Value* callee, std::vector<Value*> args);
 // GC references that nothing else keeps alive are held in temporaries until the call.
 void value_buffer_gc_args(Scope* scope, std::vector<Value*>& args);
-void value_buffer_gc_props(Scope* scope, OrderedMap<Value*>& values);
-Value* value_buffer_gc_value(Scope* scope, Value* v);
+// True when a value may run statements (so temporaries taken after it must be fresh).
+bool value_buffer_gc_props(Scope* scope, OrderedMap<Value*>& values);
+// `fresh`: never a temporary freed earlier in the statement.
+Value* value_buffer_gc_value(Scope* scope, Value* v, bool fresh = false);
 
 // Call arguments up to and including the closer (")" or "]"), appended to args.
 void read_call_args(Parser* p, Scope* scope, Value* fn, std::string_view closer, std::vector<Value*>& args);

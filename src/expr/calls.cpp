@@ -31,9 +31,47 @@ bool needs_buffer(Scope* scope, Value* v) {
   return f && !f->nobuffers;
 }
 
-Value* make_buffer(Scope* scope, Value* v) {
+// Whether evaluating `v` may run statements that assign a local of the caller: a value
+// scope, a handler block, a reference handed to a callee. Closures copy what they
+// capture, so a plain call cannot. Past `budget` nodes the answer is yes, which keeps
+// the walk short on deep expressions.
+bool may_assign_locals(Value* v, int& budget) {
+  if (!v) return false;
+  if (--budget < 0) return true;
+  if (!v->pre_ast.empty() || v->kind == VAL_REFERENCE || v->kind == VAL_ASSIGN) return true;
+  if (v->kind == VAL_CLASS_INIT && v->prop_values) {
+    // Its scope holds only its own property stores; the values are what may assign.
+    for (auto& entry : *v->prop_values)
+      if (may_assign_locals(entry.second, budget)) return true;
+    return false;
+  }
+  if (v->scope) return true;
+  if (may_assign_locals(v->pre_value, budget) || may_assign_locals(v->op1, budget) ||
+      may_assign_locals(v->op2, budget) || may_assign_locals(v->op3, budget))
+    return true;
+  for (Value* x : v->values)
+    if (may_assign_locals(x, budget)) return true;
+  return false;
+}
+
+bool may_assign_locals(Value* v) {
+  int budget = 64;
+  return may_assign_locals(v, budget);
+}
+
+// A GC local passed before a value that may assign that local: its old object would be
+// held only in a register while the later value allocates, so it goes to a buffer too.
+bool is_exposed_local(Scope* scope, Value* v) {
+  if (v->kind != VAL_DECL || !v->type || !v->type->is_gc()) return false;
   Func* f = scope->func;
-  Decl* d = f->get_temp_var(v->type, scope);
+  return f && !f->nobuffers;
+}
+
+// `fresh`: a later value runs statements, whose ends free the temporaries they took;
+// reusing one of those would let that value overwrite this buffer.
+Value* make_buffer(Scope* scope, Value* v, bool fresh = false) {
+  Func* f = scope->func;
+  Decl* d = fresh ? f->new_temp_var(v->type, scope) : f->get_temp_var(v->type, scope);
   Value* bv = f->build->make_func_lived<Value>();
   bv->kind = VAL_BUFFER_VALUE;
   bv->op1 = v;
@@ -136,20 +174,37 @@ Value* value_function_call(Build* b, Scope* scope, Value* callee, std::vector<Va
 }
 
 void value_buffer_gc_args(Scope* scope, std::vector<Value*>& args) {
-  for (Value*& v : args)
-    if (needs_buffer(scope, v)) v = make_buffer(scope, v);
-}
-
-void value_buffer_gc_props(Scope* scope, OrderedMap<Value*>& values) {
-  for (auto& entry : values) {
-    Value*& v = entry.second;
-    if (needs_buffer(scope, v)) v = make_buffer(scope, v);
+  // Locals before the last argument that may assign one are buffered as well.
+  size_t assigning = 0;
+  for (size_t i = args.size(); i > 1; i--) {
+    if (may_assign_locals(args[i - 1])) {
+      assigning = i - 1;
+      break;
+    }
+  }
+  for (size_t i = 0; i < args.size(); i++) {
+    Value*& v = args[i];
+    bool exposed = i < assigning;
+    if (needs_buffer(scope, v) || (exposed && is_exposed_local(scope, v))) v = make_buffer(scope, v, exposed);
   }
 }
 
-Value* value_buffer_gc_value(Scope* scope, Value* v) {
+bool value_buffer_gc_props(Scope* scope, OrderedMap<Value*>& values) {
+  // GC values are all read before the object is made and the other values run: a local
+  // among them is exposed to any value that may assign it.
+  bool assigning = false;
+  for (auto& entry : values) assigning = assigning || may_assign_locals(entry.second);
+  for (auto& entry : values) {
+    Value*& v = entry.second;
+    if (needs_buffer(scope, v) || (assigning && is_exposed_local(scope, v))) v = make_buffer(scope, v, assigning);
+  }
+  return assigning;
+}
+
+Value* value_buffer_gc_value(Scope* scope, Value* v, bool fresh) {
   Func* f = scope->func;
   if (!f || f->nobuffers) return v;
+  if (fresh) return make_buffer(scope, v, true);
   if (v->kind == VAL_BUFFER_VALUE && v->decl) {
     FuncAst* ast = f->get_ast();
     // A buffer whose temporary was released already: take the temporary back.

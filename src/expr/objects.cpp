@@ -77,7 +77,7 @@ Value* value_class_init(ParseContext* ctx, Class* cls, Scope* parent, Value* obj
   Scope* s = make_scope(SCOPE_BLOCK, b, parent);
   s->func = parent->func;
   if (!props) props = b->make<OrderedMap<Value*>>();
-  value_buffer_gc_props(s, *props);
+  bool fresh = value_buffer_gc_props(s, *props);
 
   append_comment(s, "------- CLASS INIT: " + cls->display_name + " -------");
   append_comment(s, "Pre-define GC values");
@@ -89,7 +89,7 @@ Value* value_class_init(ParseContext* ctx, Class* cls, Scope* parent, Value* obj
   if (t->is_gc()) {
     Value* copy = value_copy(base);
     copy->type = t;
-    append_value(s, value_buffer_gc_value(s, copy));
+    append_value(s, value_buffer_gc_value(s, copy, fresh));
   } else {
     append_value(s, base);
   }

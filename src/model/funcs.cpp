@@ -181,9 +181,14 @@ Decl* Func::get_temp_var(Type* type, Scope* scope) {
     scope->add_decl(d);
     return d;
   }
+  return new_temp_var(type, scope);
+}
+
+Decl* Func::new_temp_var(Type* type, Scope* scope) {
+  FuncAst* a = get_ast();
   Decl* d = build->make<Decl>();
   d->type = type;
-  d->is_gc = gc;
+  d->is_gc = type->is_gc();
   d->in_memory = 1;
   d->is_buffer = 1;
   d->used = 1;

@@ -503,6 +503,8 @@ struct Func {
   void build_gc_frame();
   FuncArg* add_arg(std::string_view arg_name, Type* type);
   Decl* get_temp_var(Type* type, Scope* scope);
+  // A temporary no other value of the statement shares, even one read before it.
+  Decl* new_temp_var(Type* type, Scope* scope);
   FuncInfo* get_func_info();
   std::vector<Type*> arg_types() const;
   void mark_used();
