@@ -314,11 +314,15 @@ void check_lld(Build* b, const Target& t) {
 
 void link_executable(Build* b) {
   if (b->mode == BUILD_IR) return;
+  LinkInputs in = link_inputs(b);
+  link_with_inputs(b, in);
+}
+
+void link_with_inputs(Build* b, LinkInputs& in) {
   if (b->verbose >= 3) backend_print("> Stage 4: Link executable");
   const Target& t = b->target;
   if (!(is_native(t) && t.os != "win")) check_lld(b, t);
 
-  LinkInputs in = link_inputs(b);
   LinkCommand cmd = build_link_command(in);
   if (cmd.linker.empty()) build_error(b, "Cannot determine linker for your OS");
 

@@ -64,5 +64,7 @@ bool find_lld_dir(const std::string& host_os, std::string* dir);
 void check_lld(Build* b, const Target& t);
 // Stage 4. Does nothing for --ir.
 void link_executable(Build* b);
+// Stage 4 with inputs gathered already (an unchanged rebuild has them from its record).
+void link_with_inputs(Build* b, LinkInputs& in);
 
 }  // namespace tesk

@@ -1,5 +1,6 @@
 #pragma once
 // The compile job: one Build per compilation, owning everything the build makes.
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -107,6 +108,12 @@ struct Build {
   u64 loc_parsed = 0;
   u64 string_counter = 0;
   CliArgs cli;
+  // The command line up to the program's arguments: what a recorded build must match.
+  std::vector<std::string> command_line;
+  // What the front end printed at any verbosity (compile-time prints), in order.
+  std::string printed;
+  // The record being made of this build's inputs (driver/build_stamp), or null.
+  std::shared_ptr<BuildStamp> stamp;
   u8 sizes_done = 0;
   // Inline class types read before the class sizes were known: checked for GC
   // references once they are (check_pending_inline_types).

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 
+#include "driver/build_stamp.h"
 #include "driver/cli.h"
 #include "driver/errors.h"
 #include "driver/options.h"
@@ -53,6 +54,9 @@ void lock_cache_dir(Build* b, FileLock* lock) {
   if (!lock->lock(path, &waited)) build_error(b, "Failed to lock the cache directory: " + path);
 }
 
+// The end of a build: the -v report line aside, what it prints and does last.
+void finish_build(Build* b, u64 start, FileLock* cache_lock);
+
 }  // namespace
 
 u64 string_id(Build* b, std::string_view name) {
@@ -92,6 +96,14 @@ void run_build(Build* b) {
   // The compile-time conditions (`--def`).
   set_compile_conditions(b, b->cli);
   const u64 start = now_us();
+
+  // Nothing changed since the last build: its record stands for the front end.
+  if (stamp_replay(b)) {
+    print_warnings(b);
+    finish_build(b, start, &cache_lock);
+    return;
+  }
+  stamp_begin(b);
 
   // 3. Package main. Directories are canonical so one directory is one package.
   main_dir = path_real(main_dir);
@@ -145,6 +157,7 @@ void run_build(Build* b) {
   // A language-server build keeps its diagnostics for the server; nothing is printed.
   if (b->lsp) return;
 
+  stamp_write(b);
   print_warnings(b);
 
   if (b->mode == BUILD_DOCS) {
@@ -159,13 +172,19 @@ void run_build(Build* b) {
                        " mb"}));
   }
 
+  finish_build(b, start, &cache_lock);
+}
+
+namespace {
+
+void finish_build(Build* b, u64 start, FileLock* cache_lock) {
   // The outcome: the IR file, the program run, or the executable.
   const u64 end = now_us();
   if (b->mode == BUILD_IR) {
     log_line("✅", "IR output: " + b->out_path);
   } else if (b->run) {
     // The program may run for long: the next build need not wait for it.
-    cache_lock.unlock();
+    cache_lock->unlock();
     // The program gets its arguments as they are: no shell in between.
     int code = run_process_inherit(run_command_argv(b));
     exit_process(code);
@@ -173,6 +192,8 @@ void run_build(Build* b) {
     log_line("✅", cat({"Compiled in ", two_decimals(static_cast<double>(end - start) / 1000000.0), "s"}));
   }
 }
+
+}  // namespace
 
 void stage_read_types(Build* b) {
   log_detail(b, "> Stage 2.4: Read types for functions & globals");

@@ -296,6 +296,10 @@ BuildArgsResult parse_build_args(const std::vector<std::string>& args_in, std::s
   b->new_pool_used = 0;
   b->watch_mode = 0;
   b->cli = std::move(cli);
+  for (const std::string& a : args) {
+    if (a == "--") break;
+    b->command_line.push_back(a);
+  }
   result.build = std::move(b);
   return result;
 }

@@ -7,6 +7,7 @@
 
 #include "backend/stage_objects.h"
 #include "driver/build_driver.h"
+#include "driver/build_stamp.h"
 #include "driver/errors.h"
 #include "driver/stages.h"
 #include "ir/records.h"
@@ -190,6 +191,7 @@ void stage_parse_asts(Build* b) {
   if (b->lsp) return;
   reduce_asts(b);
   if (b->verbose >= 1) log_line("⌚️", "Tesk: Parse AST & Generate IR: " + seconds_since(t0) + "s");
+  stamp_end_front_end(b);
   stage_objects_and_link(b);
 }
 

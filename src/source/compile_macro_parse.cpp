@@ -16,10 +16,12 @@ namespace tesk {
 
 namespace {
 
-void write_line(std::string_view text) {
+// Kept in the build as well: an unchanged rebuild prints it again without parsing.
+void write_line(Build* b, std::string_view text) {
   std::string line(text);
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
+  b->printed += line;
 }
 
 CompileMacroFrame* open_if_frame(Parser* p, std::string_view word) {
@@ -86,8 +88,8 @@ void directive_print_type(Parser* p, Scope* scope) {
   }
   if (!p->build->lsp) {
     std::string path = p->chunk && p->chunk->file ? p->chunk->file->path : std::string();
-    write_line(cat({"# Print type: ", type->to_text_ex(0), " (File: ", path, " | Line: ", std::to_string(p->line),
-                    ")"}));
+    write_line(p->build, cat({"# Print type: ", type->to_text_ex(0), " (File: ", path,
+                              " | Line: ", std::to_string(p->line), ")"}));
   }
   expect_token(p, ")", true, false);
 }
@@ -97,8 +99,8 @@ void directive_print_value_type(Parser* p, Scope* scope) {
   Value* v = read_value(p, scope, PRIO_ALL, 0);
   if (!p->build->lsp) {
     std::string path = p->chunk && p->chunk->file ? p->chunk->file->path : std::string();
-    write_line(cat({"# Print type: ", v->type->to_text_ex(0), " (File: ", path, " | Line: ", std::to_string(p->line),
-                    ")"}));
+    write_line(p->build, cat({"# Print type: ", v->type->to_text_ex(0), " (File: ", path,
+                              " | Line: ", std::to_string(p->line), ")"}));
   }
   expect_token(p, ")", true, false);
 }
@@ -121,7 +123,7 @@ void parse_compile_macro(Parser* p, Scope* scope) {
     directive_print_value_type(p, scope);
   } else if (p->is("print")) {
     expect_string(p, true, false);
-    if (!p->build->lsp) write_line(cat({"# ", p->token()}));
+    if (!p->build->lsp) write_line(p->build, cat({"# ", p->token()}));
   } else if (p->is("error")) {
     expect_string(p, true, false);
     parse_error(p, cat({"# Compile error: ", p->token()}));

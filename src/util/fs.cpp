@@ -1,5 +1,7 @@
 #include "util/fs.h"
 
+#include "util/fs_record.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -17,7 +19,9 @@
 
 namespace tesk {
 
-std::optional<std::string> read_file(const std::string& path) {
+namespace {
+
+std::optional<std::string> read_whole_file(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat st;
@@ -44,6 +48,17 @@ std::optional<std::string> read_file(const std::string& path) {
   return out;
 }
 
+// "1" or "0" for a recorded test.
+std::string yes_no(bool b) { return b ? "1" : "0"; }
+
+}  // namespace
+
+std::optional<std::string> read_file(const std::string& path) {
+  std::optional<std::string> out = read_whole_file(path);
+  if (FsRecord* r = fs_recording()) r->add(FS_READ, path, out ? content_digest(*out) : "-");
+  return out;
+}
+
 bool write_file(const std::string& path, std::string_view content) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
@@ -53,7 +68,7 @@ bool write_file(const std::string& path, std::string_view content) {
 }
 
 bool copy_file(const std::string& from, const std::string& to) {
-  auto data = read_file(from);
+  auto data = read_whole_file(from);
   return data && write_file(to, *data);
 }
 
@@ -85,17 +100,23 @@ bool write_file_atomic(const std::string& path, std::string_view content) {
 
 bool path_exists(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  bool yes = ::stat(path.c_str(), &st) == 0;
+  if (FsRecord* r = fs_recording()) r->add(FS_EXISTS, path, yes_no(yes));
+  return yes;
 }
 
 bool is_dir(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  bool yes = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (FsRecord* r = fs_recording()) r->add(FS_IS_DIR, path, yes_no(yes));
+  return yes;
 }
 
 bool is_file(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  bool yes = ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  if (FsRecord* r = fs_recording()) r->add(FS_IS_FILE, path, yes_no(yes));
+  return yes;
 }
 
 bool make_dir(const std::string& path) {
@@ -113,6 +134,14 @@ std::vector<std::string> list_dir(const std::string& path) {
   }
   ::closedir(d);
   std::sort(names.begin(), names.end());
+  if (FsRecord* r = fs_recording()) {
+    std::string all;
+    for (const std::string& n : names) {
+      all += n;
+      all += '\0';
+    }
+    r->add(FS_LIST, path, content_digest(all));
+  }
   return names;
 }
 
@@ -158,8 +187,9 @@ std::string path_resolve(std::string_view path) {
 std::string path_real(std::string_view path) {
   std::string abs = path_resolve(path);
   char buf[PATH_MAX];
-  if (::realpath(abs.c_str(), buf)) return buf;
-  return abs;
+  std::string real = ::realpath(abs.c_str(), buf) ? std::string(buf) : abs;
+  if (FsRecord* r = fs_recording()) r->add(FS_REAL, abs, real);
+  return real;
 }
 
 std::string path_dir(std::string_view path) {

@@ -12,6 +12,7 @@ using f64 = double;
 
 // driver
 struct Build;
+struct BuildStamp;
 struct CliArgs;
 struct Target;
 struct BuildMessage;

@@ -1,11 +1,14 @@
 // Paths, directory listing and whole-file reads of the host.
 #include "util/fs.h"
 
+#include "util/fs_record.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <unordered_set>
 
 namespace tesk {
 namespace {
@@ -86,6 +89,63 @@ TEST(Home, FromTheEnvironmentThenThePasswordDatabase) {
   ::setenv("HOME", "", 1);
   EXPECT_FALSE(home_dir().empty());
   ::setenv("HOME", old.c_str(), 1);
+}
+
+// Every probe of a build goes to the record once, with the answer it got; asking
+// again later tells whether the answer is still the same.
+TEST(FsRecord, ProbesAreRecordedOnceAndAnsweredAgain) {
+  char tmpl[] = "/tmp/tesk-util-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  ASSERT_TRUE(write_file(dir + "/a.tesk", "fn main() {}\n"));
+  FsRecord record;
+  fs_record_to(&record);
+  EXPECT_EQ(fs_recording(), &record);
+  read_file(dir + "/a.tesk");
+  read_file(dir + "/a.tesk");
+  read_file(dir + "/none.tesk");
+  list_dir(dir);
+  is_dir(dir + "/a.tesk");
+  is_file(dir + "/a.tesk");
+  path_exists(dir + "/none.tesk");
+  path_real(dir + "/./a.tesk");
+  fs_record_to(nullptr);
+  read_file(dir + "/after.tesk");  // not recorded
+
+  const std::vector<FsProbe>& probes = record.probes();
+  std::string kinds;
+  for (const FsProbe& p : probes) kinds += p.kind;
+  EXPECT_EQ(kinds, "rrldfep");
+  EXPECT_EQ(probes[1].answer, "-");
+  EXPECT_EQ(probes[3].answer, "0");
+  EXPECT_EQ(probes[4].answer, "1");
+  EXPECT_EQ(probes[6].path, dir + "/a.tesk");
+  for (const FsProbe& p : probes) EXPECT_EQ(fs_probe_answer(p.kind, p.path), p.answer) << p.kind << p.path;
+
+  // Each kind of change gives its probe another answer.
+  ASSERT_TRUE(write_file(dir + "/a.tesk", "fn main() {}\r"));  // same size
+  EXPECT_NE(fs_probe_answer(FS_READ, dir + "/a.tesk"), probes[0].answer);
+  ASSERT_TRUE(write_file(dir + "/none.tesk", ""));
+  EXPECT_NE(fs_probe_answer(FS_READ, dir + "/none.tesk"), probes[1].answer);
+  EXPECT_NE(fs_probe_answer(FS_LIST, dir), probes[2].answer);
+  EXPECT_NE(fs_probe_answer(FS_EXISTS, dir + "/none.tesk"), probes[5].answer);
+  EXPECT_EQ(fs_probe_answer('?', dir), "?");
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(FsRecord, DigestTellsContentsApart) {
+  const std::string base(1000, 'x');
+  std::vector<std::string> texts = {"", "a", "b", "ab", "ba", std::string(1, '\0'), std::string(2, '\0'), base};
+  // One byte changed anywhere, including the tail after the last whole word.
+  for (size_t at : {0, 7, 8, 500, 995, 999}) {
+    std::string t = base;
+    t[at] = 'y';
+    texts.push_back(t);
+  }
+  std::unordered_set<std::string> seen;
+  for (const std::string& t : texts) EXPECT_TRUE(seen.insert(content_digest(t)).second) << t.size();
+  EXPECT_EQ(content_digest(base), content_digest(std::string(1000, 'x')));
+  EXPECT_EQ(content_digest("ab").rfind("2:", 0), 0u);  // the size leads
 }
 
 }  // namespace
