@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# binary-trees: the collector against C with malloc/free (and Go when installed).
-# Prints CPU time and peak resident size per depth and the Tesk/C ratios; both
-# programs must print the same lines. DEPTHS overrides "16 18 21". Time is CPU time
-# (user + system): wall time on a shared machine says little.
+# The collector against C with malloc/free (and Go when installed): binary-trees at
+# each depth, then live-heap (a tree of two million nodes kept while short-lived trees
+# come and go). Tesk runs twice: generational (`tesk`) and with every collection a
+# full one (`nogen`). Prints CPU time and peak resident size with the Tesk/C ratios;
+# every program must print the same lines as C. DEPTHS overrides "16 18 21",
+# LIVE_ROUNDS the live-heap rounds (100000). Time is CPU time (user + system): wall
+# time on a shared machine says little.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 tesk="${TESK:-$root/build/tesk}"
 out="$root/build/bench"
 mkdir -p "$out"
-"$tesk" build "$root/bench/tesk/binary_trees.tesk" -o "$out/binary_trees_tesk" --release > /dev/null
-cc -O2 -o "$out/binary_trees_c" "$root/bench/c/binary_trees.c"
+for name in binary_trees live_heap; do
+  "$tesk" build "$root/bench/tesk/$name.tesk" -o "$out/${name}_tesk" --release > /dev/null
+  cc -O2 -o "$out/${name}_c" "$root/bench/c/$name.c"
+done
 go_bin=""
 if command -v go > /dev/null && [ -f "$root/bench/go/binary_trees.go" ]; then
   go build -o "$out/binary_trees_go" "$root/bench/go/binary_trees.go" && go_bin="$out/binary_trees_go"
@@ -21,21 +26,30 @@ measure() {
   awk '{ printf "%.2f %d\n", $1 + $2, $3 }' "$out/time"
 }
 
-printf "%-6s %-6s %9s %10s %9s %9s\n" depth prog "cpu(s)" "peakRSS(MB)" "time/C" "RSS/C"
-for depth in ${DEPTHS:-16 18 21}; do
-  read -r c_time c_kb < <(measure "$out/binary_trees_c" "$depth")
+# One benchmark at one size: C first, then Tesk generational, Tesk nogen (and Go).
+compare() {
+  local name="$1" label="$2" arg="$3"
+  read -r c_time c_kb < <(measure "$out/${name}_c" "$arg")
   cp "$out/last.out" "$out/c.out"
-  printf "%-6s %-6s %9.2f %10.1f\n" "$depth" C "$c_time" "$(echo "$c_kb / 1024" | bc -l)"
-  progs="tesk"
-  [ -n "$go_bin" ] && progs="tesk go"
+  printf "%-14s %-6s %9.2f %10.1f\n" "$label" C "$c_time" "$(echo "$c_kb / 1024" | bc -l)"
+  local progs="tesk nogen"
+  [ "$name" = binary_trees ] && [ -n "$go_bin" ] && progs="tesk nogen go"
   for prog in $progs; do
-    if [ "$prog" = tesk ]; then bin="$out/binary_trees_tesk"; else bin="$go_bin"; fi
-    read -r t kb < <(TESK_GC="${TESK_GC:-on}" measure "$bin" "$depth")
+    local bin="$out/${name}_tesk" mode="${TESK_GC:-on}"
+    [ "$prog" = nogen ] && mode="nogen"
+    [ "$prog" = go ] && bin="$go_bin"
+    read -r t kb < <(TESK_GC="$mode" measure "$bin" "$arg")
     if ! cmp -s "$out/c.out" "$out/last.out"; then
-      echo "$prog at depth $depth prints other lines than C:"; diff "$out/c.out" "$out/last.out" || true
+      echo "$prog ($label) prints other lines than C:"; diff "$out/c.out" "$out/last.out" || true
       exit 1
     fi
-    printf "%-6s %-6s %9.2f %10.1f %9.2f %9.2f\n" "$depth" "$prog" "$t" "$(echo "$kb / 1024" | bc -l)" \
+    printf "%-14s %-6s %9.2f %10.1f %9.2f %9.2f\n" "$label" "$prog" "$t" "$(echo "$kb / 1024" | bc -l)" \
       "$(echo "$t / $c_time" | bc -l)" "$(echo "$kb / $c_kb" | bc -l)"
   done
+}
+
+printf "%-14s %-6s %9s %10s %9s %9s\n" bench prog "cpu(s)" "peakRSS(MB)" "time/C" "RSS/C"
+for depth in ${DEPTHS:-16 18 21}; do
+  compare binary_trees "trees $depth" "$depth"
 done
+compare live_heap "live-heap" "${LIVE_ROUNDS:-100000}"
