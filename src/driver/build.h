@@ -136,11 +136,14 @@ struct Build {
     return arena.make<T>(std::forward<Args>(args)...);
   }
 
-  // Expression values die with the function whose body is being read: while
-  // `func_region` is set they go to `func_arena`, which the Stage 3 driver resets once
-  // the function's IR is written.
+  // Expression values, statements, scopes, parsers and local bindings die with the
+  // function whose body is being read: while `func_region` is set they go to
+  // `func_arena`, which the Stage 3 driver resets once the function's IR is written.
   Arena func_arena;
   u8 func_region = 0;
+  // Something longer-lived points into the region (a function declared in a body): its
+  // records join the build's arena instead of being reset.
+  u8 func_region_kept = 0;
   template <typename T>
   T* make_func_lived() {
     return (func_region ? func_arena : arena).make<T>();

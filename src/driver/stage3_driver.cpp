@@ -3,6 +3,7 @@
 #include "driver/stage3_driver.h"
 
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "backend/stage_objects.h"
@@ -38,18 +39,30 @@ bool lsp_has_file(Build* b, const SourceFile* file) {
   return file && lsp_document_text(b->lsp, file->path) != nullptr;
 }
 
-// Values made while a function is read and written live in the build's function arena;
-// leaving the region resets it, since nothing outside the function holds them once its
-// IR is written and its AST dropped. Language-server builds keep every value, as before.
+// Values, statements and scopes made while a function is read and written live in the
+// build's function arena; leaving the region resets it, since nothing outside the
+// function holds them once its IR is written and its AST dropped. A region that failed,
+// is left by an error, or that something longer-lived points into joins the build's
+// arena instead. Language-server builds keep everything, as before.
 class FuncRegion {
  public:
-  explicit FuncRegion(Build* b) : b_(b), on_(!b->lsp && !b->func_region) {
-    if (on_) b_->func_region = 1;
+  explicit FuncRegion(Build* b) : b_(b), on_(!b->lsp && !b->func_region), unwinding_(std::uncaught_exceptions()) {
+    if (!on_) return;
+    b_->func_region = 1;
+    b_->func_region_kept = 0;
   }
   ~FuncRegion() {
     if (!on_) return;
     b_->func_region = 0;
-    b_->func_arena.reset();
+    if (b_->func_region_kept || std::uncaught_exceptions() > unwinding_) {
+      b_->arena.adopt(b_->func_arena);
+    } else {
+      b_->func_arena.reset();
+    }
+    b_->func_region_kept = 0;
+  }
+  void keep() {
+    if (on_) b_->func_region_kept = 1;
   }
   FuncRegion(const FuncRegion&) = delete;
   FuncRegion& operator=(const FuncRegion&) = delete;
@@ -57,6 +70,7 @@ class FuncRegion {
  private:
   Build* b_;
   bool on_;
+  int unwinding_;
 };
 
 // One pass: Stage 3.1 and 3.3 of every function not parsed yet, then the marking of
@@ -91,7 +105,10 @@ u64 run_pass(Build* b) {
     f->used = 0;
     if (f->no_body || f->skip || f->parsed) continue;
     FuncRegion region(b);
-    if (!run_stage_task([f] { parse_function_ast(f); })) continue;
+    if (!run_stage_task([f] { parse_function_ast(f); })) {
+      region.keep();  // the failed body stays reachable from the function
+      continue;
+    }
     if (!b->lsp) build_func_ir(f);
     f->drop_ast();
   }

@@ -23,7 +23,7 @@ Scope* child_scope(Scope* parent) {
 }
 
 void append_value(Scope* s, Value* v) {
-  AstNode* n = s->build->make<AstNode>();
+  AstNode* n = s->build->make_func_lived<AstNode>();
   n->kind = AST_VALUE;
   n->value = v;
   s->ast.push_back(n);

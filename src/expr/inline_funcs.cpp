@@ -7,6 +7,7 @@
 #include "irgen/irgen.h"
 #include "lower/lowering.h"
 #include "model/funcs.h"
+#include "model/scope.h"
 #include "model/types.h"
 #include "source/parse_error.h"
 #include "source/parser.h"
@@ -21,7 +22,7 @@ Value* read_inline_function(Parser* p, Scope* scope) {
 
   Chunk* header = chunk_here(p);
   Func* f = new_func(outer->unit, outer->file, outer->code_file, outer->access, "", nullptr, header, false);
-  f->decl_scope->parent = scope;
+  set_decl_scope_parent(f, scope);
   func_scan_header(f, p);
   read_function_types(f);
 

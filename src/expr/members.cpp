@@ -86,7 +86,7 @@ Value* property_access(Parser* p, Scope* scope, Value* receiver, Property* prop,
   Scope* s = new_scope(scope, SCOPE_BLOCK);
   Scope* then_scope = new_scope(s, SCOPE_BINDING);
   Scope* else_scope = new_scope(s, SCOPE_BINDING);
-  AstNode* test = b->make<AstNode>();
+  AstNode* test = b->make_func_lived<AstNode>();
   test->kind = AST_IF;
   test->value = value_compare(v, value_null(prop->type), OP_EQ, core_type(b, "bool"));
   test->scope = then_scope;
@@ -94,7 +94,7 @@ Value* property_access(Parser* p, Scope* scope, Value* receiver, Property* prop,
   s->ast.push_back(test);
   Value* init = read_init_values(p, scope, receiver, prop);
   if (init->kind == VAL_UNDEFINED) parse_error(p, "The default value of lazy propertiies should not be @undefined");
-  AstNode* store = b->make<AstNode>();
+  AstNode* store = b->make_func_lived<AstNode>();
   store->kind = AST_ASSIGN;
   store->value = v;
   store->value2 = init;

@@ -23,7 +23,7 @@ void note_called(Func* f, Func* callee) {
 }
 
 AstNode* append_node(Scope* s, u64 kind) {
-  AstNode* n = s->build->make<AstNode>();
+  AstNode* n = s->build->make_func_lived<AstNode>();
   n->kind = kind;
   s->ast.push_back(n);
   return n;

@@ -23,7 +23,7 @@ namespace tesk {
 namespace {
 
 bool lists_decl(Scope* s, Decl* d) {
-  if (d->listed_body == s) return true;
+  if (d->listed_body == s->serial) return true;
   for (Decl* x : s->decls)
     if (x == d) return true;
   return false;

@@ -172,7 +172,7 @@ Value* coro_start_template(Parser* p, Scope* scope, Value* call) {
   }
   std::string start_text = coro_start_code(sig, call->values.size());
 
-  ph->parent = scope;
+  link_scope_parent(ph, scope);
   ph->func = scope->func;
   Value* v = template_read_value(p, ph, start_text);
   v->type = co_type(b, &sig->rets, sig->errors);

@@ -98,7 +98,7 @@ TemplateFunc template_new_function(Unit* unit, SourceFile* file, std::string_vie
   Chunk* chunk = template_chunk(b, file, text);
   t.parser = new_parser(chunk, nullptr);
   t.func = new_func(unit, file, file, ACCESS_DEFAULT, name, nullptr, chunk, false);
-  t.func->decl_scope->parent = placeholders;
+  set_decl_scope_parent(t.func, placeholders);
   placeholders->func = t.func;
   return t;
 }

@@ -49,7 +49,7 @@ void declare_test_entry(FuncAst* ast) {
   Decl* d = new_decl(entry_class->get_type(), false, "");
   s->add_decl(d);
   ast->test_entry_decl = d;
-  AstNode* n = b->make<AstNode>();
+  AstNode* n = b->make_func_lived<AstNode>();
   n->kind = AST_DECLARE;
   n->decl = d;
   n->value = init;
@@ -63,7 +63,7 @@ void submit_test_entry(Func* func, Scope* scope) {
   if (func->args.empty() || !func->args[0]->decl) build_error(b, "Missing test first argument (bug)");
   std::vector<Value*> args{value_decl(func->args[0]->decl), value_decl(ast->test_entry_decl)};
   Func* submit = runtime_class_func(b, "core", "TestResults", "submit_entry");
-  AstNode* n = b->make<AstNode>();
+  AstNode* n = b->make_func_lived<AstNode>();
   n->kind = AST_VALUE;
   n->value = call(b, scope, submit, std::move(args));
   scope->ast.push_back(n);

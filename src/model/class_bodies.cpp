@@ -377,7 +377,7 @@ Func* parse_class_function(Parser* p, Scope* scope, Class* c, Group* group, Acce
   f->class_ = c;
   f->group = group;
   f->name_position = position;
-  f->decl_scope->parent = scope;
+  set_decl_scope_parent(f, scope);
   f->no_args = next == ":";
   func_scan_header(f, p);
   f->static_ = is_static;

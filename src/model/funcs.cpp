@@ -110,7 +110,7 @@ Global* new_global(Unit* unit, SourceFile* file, AccessLevel access, std::string
 // Body scope and temporaries
 
 FuncAst* Func::init_scope() {
-  Scope* body = make_scope(SCOPE_FUNCTION, build, decl_scope);
+  Scope* body = make_body_scope(build, decl_scope);
   body->func = this;
   FuncAst* a = build->make<FuncAst>();
   a->build = build;

@@ -173,7 +173,7 @@ Func* get_generic_function(Func* generic, const std::vector<Type*>& types, const
   inst->header = generic->header;
   inst->body_chunk = generic->body_chunk;
   inst->class_ = generic->class_;
-  inst->decl_scope->parent = generic->decl_scope ? generic->decl_scope->parent : nullptr;
+  set_decl_scope_parent(inst, generic->decl_scope ? generic->decl_scope->parent : nullptr);
   inst->generic_names = generic->generic_names;
   inst->in_docs = 0;
   if (extra) inst->extra_generic_names = 1;

@@ -300,8 +300,13 @@ enum ScopeKind : u64 {
   SCOPE_VALUE = 7,
 };
 
+// Never reused within a process, unlike a scope's address once its function's records
+// are reset; locals remember the lists they joined by it.
+u64 next_scope_serial();
+
 struct Scope {
   u64 kind = SCOPE_BLOCK;
+  u64 serial = next_scope_serial();
   Build* build = nullptr;
   SourceFile* file = nullptr;
   Scope* parent = nullptr;
@@ -323,6 +328,9 @@ struct Scope {
   // A global's default value is read in this scope: it may read no global, since
   // defaults are applied in the order globals come into use.
   u8 global_default = 0;
+  // Part of a function body: lives in the build's function arena, which is reset once
+  // the function's IR is written.
+  u8 func_lived = 0;
 
   // Nearest scope of a kind, the scope itself included; null when there is none.
   Scope* find(u64 find_kind);
@@ -395,8 +403,8 @@ struct Decl {
   u8 used = 0;
   u8 captured = 0;
   u8 stable = 0;                     // ("is_stable")
-  Scope* listed_body = nullptr;      // the function body scope whose `decls` hold it
-  Scope* listed_loop = nullptr;      // the last loop scope whose `decls` it joined
+  u64 listed_body = 0;               // serial of the function body scope whose `decls` hold it
+  u64 listed_loop = 0;               // serial of the last loop scope whose `decls` it joined
 
   void make_stable();
 };

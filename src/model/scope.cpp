@@ -2,6 +2,7 @@
 #include "model/scope.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "driver/build.h"
@@ -39,8 +40,23 @@ Scope* step_outwards(Scope* s) { return s->outer ? s->outer : s->parent; }
 // ---------------------------------------------------------------------------------
 // Scopes
 
+u64 next_scope_serial() {
+  static std::atomic<u64> counter{0};
+  return counter.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+namespace {
+// A scope inside a function body dies with the body.
+Scope* alloc_scope(Build* b, bool func_lived) {
+  func_lived = func_lived && b->func_region;
+  Scope* s = func_lived ? b->func_arena.make<Scope>() : b->make<Scope>();
+  s->func_lived = func_lived;
+  return s;
+}
+}  // namespace
+
 Scope* new_scope(Scope* parent, u64 kind) {
-  Scope* s = parent->build->make<Scope>();
+  Scope* s = alloc_scope(parent->build, parent->func_lived);
   s->kind = kind;
   s->build = parent->build;
   s->parent = parent;
@@ -49,13 +65,32 @@ Scope* new_scope(Scope* parent, u64 kind) {
 }
 
 Scope* make_scope(u64 kind, Build* b, Scope* parent) {
-  Scope* s = b->make<Scope>();
+  Scope* s = alloc_scope(b, parent && parent->func_lived);
   s->kind = kind;
   s->build = b;
   s->parent = parent;
   if (parent) s->func = parent->func;
   return s;
 }
+
+Scope* make_body_scope(Build* b, Scope* decl_scope) {
+  Scope* s = alloc_scope(b, true);
+  s->kind = SCOPE_FUNCTION;
+  s->build = b;
+  s->parent = decl_scope;
+  if (decl_scope) s->func = decl_scope->func;
+  return s;
+}
+
+void link_scope_parent(Scope* scope, Scope* parent) {
+  scope->parent = parent;
+  // A longer-lived scope (of a function declared inside a body) now reaches into the
+  // body: the body's records are kept.
+  Build* b = scope->build;
+  if (parent && parent->func_lived && !scope->func_lived && b->func_region) b->func_region_kept = 1;
+}
+
+void set_decl_scope_parent(Func* func, Scope* parent) { link_scope_parent(func->decl_scope, parent); }
 
 Scope* Scope::find(u64 find_kind) {
   if (find_kind == SCOPE_FILE) {
@@ -169,19 +204,19 @@ void Scope::add_decl(Decl* decl) {
   // The lists only grow, so the last list a decl joined tells without a scan whether a
   // reused temporary is listed already; long functions stay linear.
   if (Scope* loop = find(SCOPE_LOOP)) {
-    if (decl->listed_loop != loop && (!decl->listed_loop || !contains(loop->decls, decl))) {
+    if (decl->listed_loop != loop->serial && (!decl->listed_loop || !contains(loop->decls, decl))) {
       loop->decls.push_back(decl);
     }
-    decl->listed_loop = loop;
+    decl->listed_loop = loop->serial;
   }
 
   Scope* fs = find(SCOPE_FUNCTION);
   if (!fs || !fs->func) fatal_build_error("Adding a declaration to a scope without a function (bug)");
   FuncAst* ast = fs->func->get_ast();
   // A decl is listed by one function body at a time: a new parse makes a new body scope.
-  if (decl->listed_body != ast->scope) {
+  if (decl->listed_body != ast->scope->serial) {
     ast->scope->decls.push_back(decl);
-    decl->listed_body = ast->scope;
+    decl->listed_body = ast->scope->serial;
   }
 
   std::string n = decl->is_bind ? "%bind." : decl->is_arg ? "%arg." : decl->is_buffer ? "%buf." : "%var.";
@@ -232,6 +267,12 @@ Identifier* new_identifier(Build* b, u64 kind) {
   id->kind = kind;
   return id;
 }
+// Locals and values of a body are bound only in the body's scopes.
+Identifier* new_body_identifier(Build* b, u64 kind) {
+  Identifier* id = b->make_func_lived<Identifier>();
+  id->kind = kind;
+  return id;
+}
 }  // namespace
 
 Identifier* new_identifier_type(Build* b, Type* type) {
@@ -240,12 +281,12 @@ Identifier* new_identifier_type(Build* b, Type* type) {
   return id;
 }
 Identifier* new_identifier_value(Build* b, Value* value) {
-  Identifier* id = new_identifier(b, IDENT_VALUE);
+  Identifier* id = new_body_identifier(b, IDENT_VALUE);
   id->value = value;
   return id;
 }
 Identifier* new_identifier_decl(Build* b, Decl* decl) {
-  Identifier* id = new_identifier(b, IDENT_DECL);
+  Identifier* id = new_body_identifier(b, IDENT_DECL);
   id->decl = decl;
   return id;
 }

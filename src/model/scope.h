@@ -10,6 +10,12 @@ namespace tesk {
 // Scopes
 Scope* new_scope(Scope* parent, u64 kind);
 Scope* make_scope(u64 kind, Build* b, Scope* parent);
+// The scope of one parse of a function body.
+Scope* make_body_scope(Build* b, Scope* decl_scope);
+// Sets the parent of a scope made earlier; a scope outliving a body may point into it.
+void link_scope_parent(Scope* scope, Scope* parent);
+// Where names of the function's declaration are looked up beyond its own scope.
+void set_decl_scope_parent(Func* func, Scope* parent);
 
 // Binds a top-level name in the scope of the file's namespace.
 void declare_in_namespace(SourceFile* file, ParseContext* ctx, std::string_view name, Identifier* id);

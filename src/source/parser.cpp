@@ -118,8 +118,8 @@ void scan_char_literal(Parser* p, u64 tok_start) {
 
 Parser* new_parser(Chunk* chunk, Parser* parent) {
   Build* b = chunk->build;
-  Parser* p = b->make<Parser>();
-  ParseContext* ctx = b->make<ParseContext>();
+  Parser* p = b->make_func_lived<Parser>();
+  ParseContext* ctx = b->make_func_lived<ParseContext>();
   if (parent) {
     *ctx = *parent->context;
     p->type_hint = parent->type_hint;

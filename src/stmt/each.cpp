@@ -146,7 +146,7 @@ void read_each(Parser* p, Scope* scope) {
   if (!slice)
     for (Decl* d : first->continue_maybe_null) scope->set_maybe_null(d);
 
-  AstNode* n = b->make<AstNode>();
+  AstNode* n = b->make_func_lived<AstNode>();
   n->kind = AST_EACH;
   n->scope = loop;
   scope->ast.push_back(n);
@@ -174,7 +174,7 @@ Scope* build_each_loop(Parser* p, Scope* scope, const std::vector<std::string>& 
     append_comment(loop, "Compare index to slice length");
     Scope* end = new_scope(loop, SCOPE_BINDING);
     read_break(p->context, end);
-    AstNode* n = b->make<AstNode>();
+    AstNode* n = b->make_func_lived<AstNode>();
     n->kind = AST_IF;
     n->value = value_compare(index_value, length, OP_GTE, runtime_class_type(b, "type", "bool"));
     n->scope = end;
@@ -224,7 +224,7 @@ Scope* build_each_loop(Parser* p, Scope* scope, const std::vector<std::string>& 
 
     // Any failure of _next ends the loop; the error is dropped.
     Scope* fail = new_scope(loop, SCOPE_BLOCK);
-    AstNode* brk = b->make<AstNode>();
+    AstNode* brk = b->make_func_lived<AstNode>();
     brk->kind = AST_BREAK;
     fail->ast.push_back(brk);
     fail->did_exit = 1;

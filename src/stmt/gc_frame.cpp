@@ -17,7 +17,7 @@ namespace tesk {
 namespace {
 
 AstNode* node(Build* b, u64 kind) {
-  AstNode* n = b->make<AstNode>();
+  AstNode* n = b->make_func_lived<AstNode>();
   n->kind = kind;
   return n;
 }

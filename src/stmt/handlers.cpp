@@ -227,7 +227,7 @@ Value* read_success_handler(Parser* p, Scope* scope, Value* call) {
   }
 
   Scope* empty = new_scope(scope, SCOPE_BINDING);
-  AstNode* n = b->make<AstNode>();
+  AstNode* n = b->make_func_lived<AstNode>();
   n->kind = AST_IF;
   n->value = value_not(value_error_check(b, call));
   n->scope = binds;

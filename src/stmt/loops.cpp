@@ -86,7 +86,7 @@ void drop_loop_locals(Func* func, Scope* loop) {
   all.erase(std::remove_if(all.begin(), all.end(),
                            [&](Decl* d) {
                              if (!drop.count(d)) return false;
-                             d->listed_body = nullptr;
+                             d->listed_body = 0;
                              return true;
                            }),
             all.end());
@@ -166,7 +166,7 @@ void read_if(Parser* p, Scope* scope) {
         add_not_null(scope, d);
   }
 
-  AstNode* n = scope->build->make<AstNode>();
+  AstNode* n = scope->build->make_func_lived<AstNode>();
   n->kind = AST_IF;
   n->value = cond;
   n->scope = then_scope;
@@ -204,7 +204,7 @@ void read_while(Parser* p, Scope* scope) {
   // The loop ends when the condition is false.
   for (Decl* d : cond->false_decls) add_not_null(scope, d);
 
-  AstNode* n = scope->build->make<AstNode>();
+  AstNode* n = scope->build->make_func_lived<AstNode>();
   n->kind = AST_WHILE;
   n->value = cond;
   n->scope = loop;
@@ -218,7 +218,7 @@ void read_break(ParseContext* ctx, Scope* scope) {
   if (!loop) error_at(ctx, "Using 'break' without being inside a loop");
   null_loop_gc_locals(loop, scope);
   collect_unset(scope, loop, loop->break_maybe_null);
-  AstNode* n = scope->build->make<AstNode>();
+  AstNode* n = scope->build->make_func_lived<AstNode>();
   n->kind = AST_BREAK;
   scope->ast.push_back(n);
   scope->did_exit = 1;
@@ -236,7 +236,7 @@ void read_continue(Parser* p, Scope* scope) {
     Value* step = value_math(value_decl(index), value_int(1, index->type), OP_ADD, index->type);
     scope->ast.push_back(ast_assign_node(b, value_decl(index), step));
   }
-  AstNode* n = b->make<AstNode>();
+  AstNode* n = b->make_func_lived<AstNode>();
   n->kind = AST_CONTINUE;
   scope->ast.push_back(n);
   scope->did_exit = 1;

@@ -88,7 +88,7 @@ Value* read_match(Parser* p, Scope* scope) {
       if (unhandled && case_value->type && case_value->type->kind == TYPE_ERROR_VALUE && case_value->type->errors &&
           !case_value->type->errors->empty())
         unhandled->erase(case_value->type->errors->entries().front().first);
-      AstNode* n = b->make<AstNode>();
+      AstNode* n = b->make_func_lived<AstNode>();
       n->kind = AST_IF;
       n->value = value_match_case(p, match_value, case_value);
       n->scope = then_scope;

@@ -35,7 +35,7 @@ std::vector<Value*> default_results(Type* t) {
 }
 
 AstNode* append_kind(Scope* scope, u64 kind) {
-  AstNode* n = scope->build->make<AstNode>();
+  AstNode* n = scope->build->make_func_lived<AstNode>();
   n->kind = kind;
   scope->ast.push_back(n);
   return n;

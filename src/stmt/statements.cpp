@@ -19,14 +19,14 @@ namespace tesk {
 // --- nodes -----------------------------------------------------------------------------
 
 AstNode* ast_value_node(Build* b, Value* v) {
-  AstNode* n = b->make<AstNode>();
+  AstNode* n = b->make_func_lived<AstNode>();
   n->kind = AST_VALUE;
   n->value = v;
   return n;
 }
 
 AstNode* ast_declare_node(Build* b, Decl* decl, Value* v) {
-  AstNode* n = b->make<AstNode>();
+  AstNode* n = b->make_func_lived<AstNode>();
   n->kind = AST_DECLARE;
   n->decl = decl;
   n->value = v;
@@ -34,7 +34,7 @@ AstNode* ast_declare_node(Build* b, Decl* decl, Value* v) {
 }
 
 AstNode* ast_assign_node(Build* b, Value* target, Value* stored) {
-  AstNode* n = b->make<AstNode>();
+  AstNode* n = b->make_func_lived<AstNode>();
   n->kind = AST_ASSIGN;
   n->value = target;
   n->value2 = stored;
@@ -42,7 +42,7 @@ AstNode* ast_assign_node(Build* b, Value* target, Value* stored) {
 }
 
 void append_comment(Scope* scope, std::string_view text) {
-  AstNode* n = scope->build->make<AstNode>();
+  AstNode* n = scope->build->make_func_lived<AstNode>();
   n->kind = AST_COMMENT;
   n->text = std::string(text);
   scope->ast.push_back(n);
@@ -53,7 +53,7 @@ void append_value_statement(Scope* scope, Value* v) { scope->ast.push_back(ast_v
 namespace {
 
 AstNode* append_kind(Scope* scope, u64 kind) {
-  AstNode* n = scope->build->make<AstNode>();
+  AstNode* n = scope->build->make_func_lived<AstNode>();
   n->kind = kind;
   scope->ast.push_back(n);
   return n;

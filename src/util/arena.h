@@ -18,23 +18,40 @@ class Arena {
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
   ~Arena() {
-    // Destroy in reverse order of creation, then free the blocks.
-    for (size_t i = dtors_.size(); i-- > 0;) dtors_[i].fn(dtors_[i].obj);
+    run_dtors();
     for (void* b : blocks_) std::free(b);
     for (void* b : spares_) std::free(b);
+    for (Dtor* c : dtor_chunks_) std::free(c);
   }
 
   // Destroys every record and makes the memory available again. The standard-size
   // blocks are kept for reuse; oversized ones go back to the system.
   void reset() {
-    for (size_t i = dtors_.size(); i-- > 0;) dtors_[i].fn(dtors_[i].obj);
-    dtors_.clear();
+    run_dtors();
     for (void* b : blocks_) std::free(b);
     blocks_.clear();
     spare_ = 0;
     cur_ = nullptr;
     pos_ = 0;
     cap_ = 0;
+  }
+
+  // Takes over every record of `other` (memory and destructors) for this arena's
+  // lifetime; `other` is left empty, keeping only its unused blocks.
+  void adopt(Arena& other) {
+    for (size_t i = 0; i < other.spare_; i++) blocks_.push_back(other.spares_[i]);
+    other.spares_.erase(other.spares_.begin(), other.spares_.begin() + static_cast<std::ptrdiff_t>(other.spare_));
+    for (void* b : other.blocks_) blocks_.push_back(b);
+    other.blocks_.clear();
+    for (size_t i = 0; i < other.dtor_count_; i++) {
+      const Dtor& d = other.dtor_chunks_[i / kDtorChunk][i % kDtorChunk];
+      add_dtor(d.obj, d.fn);
+    }
+    other.dtor_count_ = 0;
+    other.spare_ = 0;
+    other.cur_ = nullptr;
+    other.pos_ = 0;
+    other.cap_ = 0;
   }
 
   void* alloc(size_t size, size_t align = alignof(std::max_align_t)) {
@@ -64,7 +81,7 @@ class Arena {
     void* mem = alloc(sizeof(T), alignof(T));
     T* obj = new (mem) T(std::forward<Args>(args)...);
     if constexpr (!std::is_trivially_destructible_v<T>) {
-      dtors_.push_back({obj, [](void* o) { static_cast<T*>(o)->~T(); }});
+      add_dtor(obj, [](void* o) { static_cast<T*>(o)->~T(); });
     }
     return obj;
   }
@@ -83,13 +100,38 @@ class Arena {
     void* obj;
     void (*fn)(void*);
   };
+  // Destructors sit in fixed chunks: a growing vector would copy millions of entries and
+  // briefly hold two copies at every doubling.
+  static constexpr size_t kDtorChunk = 4096;
+
+  void add_dtor(void* obj, void (*fn)(void*)) {
+    size_t c = dtor_count_ / kDtorChunk;
+    if (c == dtor_chunks_.size()) {
+      auto* chunk = static_cast<Dtor*>(std::malloc(kDtorChunk * sizeof(Dtor)));
+      if (!chunk) throw std::bad_alloc();
+      dtor_chunks_.push_back(chunk);
+    }
+    dtor_chunks_[c][dtor_count_ % kDtorChunk] = {obj, fn};
+    dtor_count_++;
+  }
+
+  // Reverse order of creation; the chunks stay for reuse.
+  void run_dtors() {
+    for (size_t i = dtor_count_; i-- > 0;) {
+      const Dtor& d = dtor_chunks_[i / kDtorChunk][i % kDtorChunk];
+      d.fn(d.obj);
+    }
+    dtor_count_ = 0;
+  }
+
   char* cur_ = nullptr;
   size_t pos_ = 0;
   size_t cap_ = 0;
-  std::vector<void*> blocks_;  // oversized blocks
+  std::vector<void*> blocks_;  // oversized blocks and blocks taken over by adopt()
   std::vector<void*> spares_;  // blocks of kBlock bytes; those before spare_ are in use
   size_t spare_ = 0;
-  std::vector<Dtor> dtors_;
+  std::vector<Dtor*> dtor_chunks_;
+  size_t dtor_count_ = 0;
 };
 
 }  // namespace tesk

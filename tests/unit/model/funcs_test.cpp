@@ -130,6 +130,69 @@ TEST(Funcs, AstLifecycle) {
   EXPECT_EQ(again->decl_counter, 0u);
 }
 
+TEST(Funcs, ParseInAResetRegionListsArgumentsAgain) {
+  // Each parse's body lives in the function arena; after a reset the next body lands at
+  // the same address, and its arguments and loop locals must still be listed in it.
+  World w;
+  Func* f = w.func("f");
+  FuncArg* a = f->add_arg("a", w.t("int"));
+  Decl* x = new_decl(w.t("int"), false, "x");
+  w.b->func_region = 1;
+  FuncAst* ast = f->init_scope();
+  Scope* body = ast->scope;
+  Scope* loop = new_scope(body, SCOPE_LOOP);
+  loop->add_decl(x);
+  EXPECT_EQ(body->func_lived, 1);
+  EXPECT_EQ(loop->func_lived, 1);
+  EXPECT_EQ(body->decls, (std::vector<Decl*>{a->decl, x}));
+  EXPECT_EQ(loop->decls, std::vector<Decl*>{x});
+  f->drop_ast();
+  w.b->func_arena.reset();
+
+  FuncAst* again = f->init_scope();
+  Scope* loop2 = new_scope(again->scope, SCOPE_LOOP);
+  ASSERT_EQ(again->scope, body);  // the trap: same address as the first body
+  ASSERT_EQ(loop2, loop);
+  loop2->add_decl(x);
+  EXPECT_EQ(again->scope->decls, (std::vector<Decl*>{a->decl, x}));
+  EXPECT_EQ(loop2->decls, std::vector<Decl*>{x});
+  EXPECT_EQ(a->decl->ir_name, "%arg.a.0");
+  f->drop_ast();
+  w.b->func_arena.reset();
+  w.b->func_region = 0;
+
+  // Outside a region bodies stay in the build's arena.
+  FuncAst* kept = f->init_scope();
+  EXPECT_EQ(kept->scope->func_lived, 0);
+  EXPECT_EQ(new_scope(kept->scope, SCOPE_BLOCK)->func_lived, 0);
+}
+
+TEST(Funcs, ScopeOutlivingABodyKeepsTheRegion) {
+  World w;
+  Func* outer = w.func("outer");
+  Func* inner = w.func("inner");
+  w.b->func_region = 1;
+  FuncAst* ast = outer->init_scope();
+  // A scope made from a long-lived parent stays long-lived inside the region.
+  Scope* detached = make_scope(SCOPE_BLOCK, w.b, inner->decl_scope);
+  EXPECT_EQ(detached->func_lived, 0);
+  link_scope_parent(detached, inner->decl_scope);
+  EXPECT_EQ(w.b->func_region_kept, 0);
+  // Pointing a body scope at another body scope keeps nothing.
+  link_scope_parent(new_scope(ast->scope, SCOPE_BLOCK), ast->prologue);
+  EXPECT_EQ(w.b->func_region_kept, 0);
+  set_decl_scope_parent(inner, ast->scope);
+  EXPECT_EQ(inner->decl_scope->parent, ast->scope);
+  EXPECT_EQ(w.b->func_region_kept, 1);
+  w.b->func_region_kept = 0;
+  link_scope_parent(detached, ast->scope);
+  EXPECT_EQ(w.b->func_region_kept, 1);
+  w.b->func_region_kept = 0;
+  w.b->func_region = 0;
+  set_decl_scope_parent(inner, ast->scope);  // no region: nothing to keep
+  EXPECT_EQ(w.b->func_region_kept, 0);
+}
+
 TEST(Funcs, TempVarReuse) {
   World w;
   Class* vec = w.cls("Vec");

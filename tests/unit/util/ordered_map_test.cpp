@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,61 @@ TEST(Arena, ResetDestroysRecordsAndReusesItsBlocks) {
   destroyed = 0;
   a.reset();
   a.reset();
+  EXPECT_EQ(destroyed, 5000);
+}
+
+TEST(Arena, DestroysInReverseOrderAcrossManyRecords) {
+  // More records than one chunk of destructor entries holds.
+  static std::vector<int> order;
+  struct Rec {
+    int n;
+    ~Rec() { order.push_back(n); }
+  };
+  order.clear();
+  {
+    Arena a;
+    for (int i = 0; i < 10000; i++) a.make<Rec>(Rec{i});
+    order.clear();  // the temporaries of make
+    a.reset();
+    ASSERT_EQ(order.size(), 10000u);
+    for (int i = 0; i < 10000; i++) ASSERT_EQ(order[i], 9999 - i) << i;
+    order.clear();
+    for (int i = 0; i < 5000; i++) a.make<Rec>(Rec{i});
+    order.clear();
+  }
+  ASSERT_EQ(order.size(), 5000u);
+  EXPECT_EQ(order.front(), 4999);
+  EXPECT_EQ(order.back(), 0);
+}
+
+TEST(Arena, AdoptKeepsRecordsUntilTheAdoptingArenaGoes) {
+  static int destroyed = 0;
+  struct Rec {
+    std::string s;
+    ~Rec() { ++destroyed; }
+  };
+  auto owner = std::make_unique<Arena>();
+  Arena region;
+  std::vector<Rec*> kept;
+  for (int i = 0; i < 5000; i++) kept.push_back(region.make<Rec>(Rec{std::string(40, 'a' + i % 26)}));
+  void* big = region.alloc(1 << 20);
+  std::memset(big, 7, 1 << 20);
+  destroyed = 0;
+  owner->adopt(region);
+  EXPECT_EQ(destroyed, 0);
+
+  // The region starts over in fresh memory: nothing adopted is destroyed or reused.
+  for (int i = 0; i < 5000; i++) {
+    Rec* r = region.make<Rec>(Rec{"new"});
+    for (Rec* k : {kept.front(), kept.back()}) ASSERT_NE(r, k);
+  }
+  destroyed = 0;
+  region.reset();
+  EXPECT_EQ(destroyed, 5000);
+  for (int i = 0; i < 5000; i++) ASSERT_EQ(kept[i]->s, std::string(40, 'a' + i % 26)) << i;
+  EXPECT_EQ(static_cast<unsigned char*>(big)[(1 << 20) - 1], 7);
+  destroyed = 0;
+  owner.reset();
   EXPECT_EQ(destroyed, 5000);
 }
 
