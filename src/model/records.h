@@ -431,6 +431,7 @@ struct FuncAst {
   std::vector<Decl*> captured;         // ("captured_decls")
   std::vector<Decl*> temps_in_use;
   std::vector<Decl*> temps_free;
+  std::vector<Decl*> dead_temps;        // GC buffers of blocks' last statements, to clear
   u64 decl_counter = 0;
   u64 gc_slot_count = 0;
   std::vector<Decl*> gc_decls;         // ("storage_decls")

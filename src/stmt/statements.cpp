@@ -2,6 +2,8 @@
 // statements and assignments, and applies the rules at the end of a block.
 #include "stmt/statements.h"
 
+#include <algorithm>
+
 #include "driver/build.h"
 #include "driver/errors.h"
 #include "expr/access.h"
@@ -172,7 +174,21 @@ void read_statements(Parser* p, Scope* scope, u64 single) {
   u64 temps = ast->temps_in_use.size();
   u64 count = 0;
 
+  u64 pending = ast->dead_temps.size();
+  std::vector<Decl*> dead;
   while (true) {
+    // The GC buffers of the statement read last are dead. They are cleared before the
+    // next statement, so that they do not keep their objects alive until reused. Those
+    // of a block's last statement are cleared after the enclosing statement (the last
+    // value of an inline scope may be its result).
+    dead.clear();
+    if (!func->reduced) {
+      for (u64 i = temps; i < ast->temps_in_use.size(); i++)
+        if (ast->temps_in_use[i]->is_gc) dead.push_back(ast->temps_in_use[i]);
+      for (u64 i = pending; i < ast->dead_temps.size(); i++)
+        if (std::find(dead.begin(), dead.end(), ast->dead_temps[i]) == dead.end()) dead.push_back(ast->dead_temps[i]);
+    }
+    ast->dead_temps.resize(pending);
     ast->release_temps(temps);
     if (scope->did_exit) {
       if (!single) skip_scope(p, "}");
@@ -185,6 +201,11 @@ void read_statements(Parser* p, Scope* scope, u64 single) {
     u64 kind = next_token(p, true, true);
     std::string_view t = p->token();
     count++;
+    if (kind == TOK_SYMBOL && t == "}") {
+      ast->dead_temps.insert(ast->dead_temps.end(), dead.begin(), dead.end());
+    } else {
+      for (Decl* d : dead) scope->ast.push_back(ast_assign_node(scope->build, value_decl(d), value_null(d->type)));
+    }
 
     if (kind == TOK_WORD) {
       if (t == "let") {
