@@ -18,12 +18,14 @@ TextChunk* new_chunk(u64 capacity) {
 }  // namespace
 
 TextWriter::TextWriter(u64 first_size) {
-  first = new_chunk(first_size);
+  head_.capacity = first_size;
+  first = &head_;
   current = first;
 }
 
 TextWriter::~TextWriter() {
-  TextChunk* c = first;
+  std::free(head_.data);
+  TextChunk* c = head_.next;
   while (c) {
     TextChunk* next = c->next;
     std::free(c->data);
@@ -32,9 +34,14 @@ TextWriter::~TextWriter() {
   }
 }
 
-void TextWriter::append(std::string_view text) {
+void TextWriter::append_slow(std::string_view text) {
   const char* p = text.data();
   u64 n = text.size();
+  if (n == 0) return;
+  if (!head_.data) {
+    head_.data = static_cast<char*>(std::malloc(head_.capacity ? head_.capacity : 1));
+    if (!head_.data) throw std::bad_alloc();
+  }
   length += n;
   while (n > 0) {
     u64 room = current->capacity - current->used;

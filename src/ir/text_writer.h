@@ -1,6 +1,7 @@
 #pragma once
 // Append-only text in a chain of chunks: a full chunk stays where it is and a larger
 // one is linked behind it, so growing text never copies what was written.
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -25,7 +26,17 @@ struct TextWriter {
   TextWriter(const TextWriter&) = delete;
   TextWriter& operator=(const TextWriter&) = delete;
 
-  void append(std::string_view text);
+  // Most appends are a few bytes that fit the current chunk: no call for those.
+  void append(std::string_view text) {
+    TextChunk* c = current;
+    if (c->data && text.size() <= c->capacity - c->used) {
+      std::memcpy(c->data + c->used, text.data(), text.size());
+      c->used += text.size();
+      length += text.size();
+      return;
+    }
+    append_slow(text);
+  }
   // Copies another writer's content chunk by chunk.
   void append(const TextWriter& other);
   void append_u64(u64 n);
@@ -38,6 +49,12 @@ struct TextWriter {
   std::string to_string() const;
   // Appends the content to a string that is being assembled, chunk by chunk.
   void append_to(std::string& out) const;
+
+ private:
+  // The first chunk lives in the writer, and its bytes are taken only when the
+  // first text arrives: a writer costs no allocation until it is written to.
+  TextChunk head_;
+  void append_slow(std::string_view text);
 };
 
 }  // namespace tesk
