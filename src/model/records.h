@@ -465,6 +465,7 @@ struct Func {
   std::vector<FuncArg*> args;
   Type* return_type = nullptr;
   Type* ir_return_type = nullptr;                  // ("full_return_type")
+  Type* pointer_type = nullptr;                    // last func_pointer_type, reused while the signature holds
   ErrorMap* errors = nullptr;
   Scope* decl_scope = nullptr;
   GenericNames* generic_names = nullptr;

@@ -81,7 +81,27 @@ Type* error_value_type(Build* b, std::string_view name, ErrorCode code) {
   return t;
 }
 
+namespace {
+// The results part of a function's signature, as its FuncInfo lists them.
+bool same_results(const FuncInfo* info, Type* rt) {
+  if (rt && rt->kind == TYPE_MULTI && rt->items) return info->rets == *rt->items;
+  if (rt && !kind_in(rt->kind, KINDS_NO_VALUE)) return info->rets.size() == 1 && info->rets[0] == rt;
+  return info->rets.empty();
+}
+
+bool same_signature(const FuncInfo* info, const Func* func) {
+  if (info->args.size() != func->args.size()) return false;
+  for (size_t i = 0; i < info->args.size(); i++)
+    if (info->args[i] != func->args[i]->type) return false;
+  return same_results(info, func->return_type) && info->errors == func->errors &&
+         info->infinite == func->varargs && info->can_error == func->can_error;
+}
+}  // namespace
+
 Type* func_pointer_type(Func* func) {
+  // Every reference to a function asks for this Type; Types are never changed once made,
+  // so one serves them all while the signature is the same.
+  if (func->pointer_type && same_signature(func->pointer_type->func_info, func)) return func->pointer_type;
   Build* b = func->build;
   FuncInfo* info = new_func_info(b);
   for (FuncArg* a : func->args) info->args.push_back(a->type);
@@ -96,7 +116,8 @@ Type* func_pointer_type(Func* func) {
   info->errors = func->errors;
   info->infinite = func->varargs;
   info->can_error = func->can_error;
-  return fnptr_type(b, info);
+  func->pointer_type = fnptr_type(b, info);
+  return func->pointer_type;
 }
 
 // ---------------------------------------------------------------------------------

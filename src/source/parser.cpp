@@ -267,8 +267,8 @@ bool symbol_is(Parser* p, std::string_view text) { return p->kind == TOK_SYMBOL 
 
 u8 char_at(Parser* p, u64 n) { return byte_at(p, p->index + n); }
 
-Chunk* chunk_here(Parser* p) {
-  Chunk* c = p->build->make<Chunk>();
+namespace {
+Chunk* fill_chunk(Parser* p, Chunk* c) {
   c->build = p->chunk->build;
   c->file = p->chunk->file;
   c->content = p->chunk->content;
@@ -279,6 +279,11 @@ Chunk* chunk_here(Parser* p) {
   c->token_len = p->tok_len;
   return c;
 }
+}  // namespace
+
+Chunk* chunk_here(Parser* p) { return fill_chunk(p, p->build->make<Chunk>()); }
+
+Chunk* statement_chunk(Parser* p) { return fill_chunk(p, p->build->make_func_lived<Chunk>()); }
 
 Chunk* chunk_at_token(Parser* p) {
   Chunk* c = chunk_here(p);

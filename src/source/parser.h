@@ -23,6 +23,8 @@ u8 char_at(Parser* p, u64 n);
 
 // Positions
 Chunk* chunk_here(Parser* p);
+// A position needed only while the current statement is read (dies with the body).
+Chunk* statement_chunk(Parser* p);
 Chunk* chunk_at_token(Parser* p);
 void save_position(Parser* p);
 void restore_position(Parser* p);

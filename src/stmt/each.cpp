@@ -34,7 +34,7 @@ void declare_loop_name(Parser* p, Scope* loop, Decl* d) {
 
 void read_each(Parser* p, Scope* scope) {
   Build* b = scope->build;
-  Chunk* at_each = chunk_here(p);
+  Chunk* at_each = statement_chunk(p);
   Value* on = read_value(p, scope, PRIO_ALL, 0);
   Class* cls = iterable_class(on);
   if (!cls) parse_error(p, "Cannot use 'each' on type: " + type_text_or_none(on->type));
@@ -131,7 +131,7 @@ void read_each(Parser* p, Scope* scope) {
 
   u8 was_in_loop = p->in_loop;
   p->in_loop = 1;
-  Chunk* start = chunk_here(p);
+  Chunk* start = statement_chunk(p);
   VscopeMark mark(scope);
   Scope* first = build_each_loop(p, scope, names, step_types, values, slice, single, index, length, nullptr);
   mark.restore();

@@ -184,7 +184,7 @@ void read_while(Parser* p, Scope* scope) {
 
   u8 was_in_loop = p->in_loop;
   p->in_loop = 1;
-  Chunk* start = chunk_here(p);
+  Chunk* start = statement_chunk(p);
   Value* first_cond = nullptr;
   VscopeMark mark(scope);
   Scope* first = read_while_once(p, scope, nullptr, &first_cond);

@@ -91,7 +91,7 @@ void read_value_statement(Parser* p, Scope* scope) {
     return;
   }
   next_token(p, true, true);
-  Chunk* position = chunk_here(p);
+  Chunk* position = statement_chunk(p);
 
   push_type_hint(p, left->type);
   p->prefix_value = left;

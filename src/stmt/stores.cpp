@@ -49,7 +49,7 @@ void read_let(Parser* p, Scope* scope) {
   next_token(p, true, true);
   if (!(p->kind == TOK_SYMBOL && p->is("=")))
     parse_error(p, "Expected token: '=', instead of: '" + token_text(p) + "'");
-  Chunk* eq = chunk_here(p);
+  Chunk* eq = statement_chunk(p);
 
   Type* saved_hint = p->type_hint;
   Value* target = nullptr;

@@ -90,6 +90,47 @@ TEST(TypeConstructors, FuncPointerType) {
   EXPECT_EQ(func_pointer_type(f)->func_info->rets, std::vector<Type*>{w.t("u8")});
 }
 
+TEST(TypeConstructors, FuncPointerTypeReusedWhileTheSignatureHolds) {
+  World w;
+  Func* f = w.func("f");
+  f->add_arg("a", w.t("int"));
+  f->return_type = w.t("int");
+  Type* fp = func_pointer_type(f);
+  EXPECT_EQ(func_pointer_type(f), fp);
+  // Each change of the signature gives a new Type describing it; the old one is unchanged.
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+  } cases[] = {
+      {"argument added", [&] { f->add_arg("b", w.t("bool")); }},
+      {"argument type", [&] { f->args[1]->type = w.t("u8"); }},
+      {"result", [&] { f->return_type = w.t("bool"); }},
+      {"results", [&] { f->return_type = multi_type(w.b, {w.t("int"), w.t("bool")}, false); }},
+      {"no result", [&] { f->return_type = void_type(w.b); }},
+      {"errors", [&] { f->errors = new_error_map(w.b); }},
+      {"can_error", [&] { f->can_error = 1; }},
+      {"varargs", [&] { f->varargs = 1; }},
+  };
+  Type* last = fp;
+  for (const Case& c : cases) {
+    c.change();
+    Type* now = func_pointer_type(f);
+    EXPECT_NE(now, last) << c.what;
+    EXPECT_EQ(func_pointer_type(f), now) << c.what;
+    EXPECT_EQ(now->func_info->args.size(), f->args.size()) << c.what;
+    EXPECT_EQ(now->func_info->errors, f->errors) << c.what;
+    EXPECT_EQ(now->func_info->can_error, f->can_error) << c.what;
+    EXPECT_EQ(now->func_info->infinite, f->varargs) << c.what;
+    last = now;
+  }
+  EXPECT_EQ(fp->func_info->args, std::vector<Type*>{w.t("int")});
+  EXPECT_EQ(fp->func_info->rets, std::vector<Type*>{w.t("int")});
+  EXPECT_EQ(last->func_info->rets, std::vector<Type*>{});
+  // The same signature in another function is another Type.
+  Func* g = w.func("g");
+  EXPECT_NE(func_pointer_type(g), func_pointer_type(f));
+}
+
 TEST(TypeVariants, NullableAndNotNullCaches) {
   World w;
   Type* i = w.t("int");
