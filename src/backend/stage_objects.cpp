@@ -65,7 +65,13 @@ void objects_and_link(Build* b, const UnitIrSource& ir_of) {
 }
 
 void stage_objects_and_link(Build* b) {
-  objects_and_link(b, [](Unit* unit) { return unit_ir_text(get_unit_ir(unit)); });
+  objects_and_link(b, [](Unit* unit) {
+    IrUnit* u = get_unit_ir(unit);
+    std::string text = unit_ir_text(u);
+    // The unit's text holds them all now; the LLVM work ahead needs the memory.
+    release_function_texts(u);
+    return text;
+  });
 }
 
 }  // namespace tesk

@@ -115,4 +115,9 @@ std::string unit_ir_text(IrUnit* u) {
   return w;
 }
 
+void release_function_texts(IrUnit* u) {
+  u->bodies.clear();
+  for (Func* f : u->unit->funcs) std::string().swap(f->ir_text);
+}
+
 }  // namespace tesk

@@ -82,6 +82,30 @@ TEST_F(IrTest, IdenticalBodiesGiveOneDefineAndOneAlias) {
   EXPECT_EQ(ir()->bodies.begin()->second, f);
 }
 
+// Once the unit's text is assembled the functions' texts are given back; the other
+// unit's function keeps its own.
+TEST_F(IrTest, ReleasedFunctionTextsLeaveTheAssembledTextWhole) {
+  Unit* other = new_unit("other");
+  Func* f = make_func(unit, "first", int_t(8), {});
+  Func* g = make_func(unit, "second", int_t(8), {});
+  Func* elsewhere = make_func(other, "kept", int_t(8), {});
+  for (Func* fn : {f, g}) {
+    begin(fn);
+    ir_ret(ir(), fn == g ? "8" : "7", "i64");
+    end(fn);
+  }
+  elsewhere->ir_text = "() {\nstart:\n  ret i64 7\n}\n\n";
+  std::string text = assemble();
+  release_function_texts(ir());
+  EXPECT_TRUE(f->ir_text.empty());
+  EXPECT_TRUE(g->ir_text.empty());
+  EXPECT_EQ(f->ir_text.capacity(), std::string().capacity());
+  EXPECT_TRUE(ir()->bodies.empty());
+  EXPECT_NE(elsewhere->ir_text.find("ret i64 7"), std::string::npos);
+  EXPECT_NE(text.find("define dso_local i64 @first("), std::string::npos) << text;
+  EXPECT_NE(text.find("ret i64 8"), std::string::npos) << text;
+}
+
 TEST_F(IrTest, AliasLines) {
   Func* f = make_func(unit, "f", void_t(), {});
   Func* g = make_func(unit, "g", int_t(8), {ptr_t(), int_t(8)});
