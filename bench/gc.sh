@@ -4,7 +4,8 @@
 # come and go). Tesk runs twice: generational (`tesk`) and with every collection a
 # full one (`nogen`). Prints CPU time and peak resident size with the Tesk/C ratios;
 # every program must print the same lines as C. DEPTHS overrides "16 18 21",
-# LIVE_ROUNDS the live-heap rounds (100000). Time is CPU time (user + system): wall
+# LIVE_ROUNDS the live-heap rounds (100000); NURSERIES="1m 8m 32m" adds generational
+# rows with those fixed nursery sizes (TESK_GC_NURSERY). Time is CPU time (user + system): wall
 # time on a shared machine says little.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -33,12 +34,14 @@ compare() {
   cp "$out/last.out" "$out/c.out"
   printf "%-14s %-6s %9.2f %10.1f\n" "$label" C "$c_time" "$(echo "$c_kb / 1024" | bc -l)"
   local progs="tesk nogen"
-  [ "$name" = binary_trees ] && [ -n "$go_bin" ] && progs="tesk nogen go"
+  for size in ${NURSERIES:-}; do progs="$progs n=$size"; done
+  [ "$name" = binary_trees ] && [ -n "$go_bin" ] && progs="$progs go"
   for prog in $progs; do
-    local bin="$out/${name}_tesk" mode="${TESK_GC:-on}"
+    local bin="$out/${name}_tesk" mode="${TESK_GC:-on}" nursery=""
     [ "$prog" = nogen ] && mode="nogen"
     [ "$prog" = go ] && bin="$go_bin"
-    read -r t kb < <(TESK_GC="$mode" measure "$bin" "$arg")
+    [ "${prog#n=}" != "$prog" ] && nursery="${prog#n=}"
+    read -r t kb < <(TESK_GC="$mode" TESK_GC_NURSERY="$nursery" measure "$bin" "$arg")
     if ! cmp -s "$out/c.out" "$out/last.out"; then
       echo "$prog ($label) prints other lines than C:"; diff "$out/c.out" "$out/last.out" || true
       exit 1
