@@ -106,6 +106,7 @@ struct Build {
   u64 anon_counter = 0;
   u64 loc_files = 0;
   u64 loc_parsed = 0;
+  u8 reread_loops = 0;  // tests: read every second reading of a loop, replay none
   u64 string_counter = 0;
   CliArgs cli;
   // The command line up to the program's arguments: what a recorded build must match.

@@ -179,12 +179,21 @@ Decl* Func::get_temp_var(Type* type, Scope* scope) {
     a->temps_free.erase(a->temps_free.begin() + i);
     a->temps_in_use.push_back(d);
     scope->add_decl(d);
+    a->log_op(LOCAL_OP_TEMP, scope->find(SCOPE_LOOP), type, 0);
     return d;
   }
-  return new_temp_var(type, scope);
+  Decl* d = make_temp_var(type, scope);
+  a->log_op(LOCAL_OP_TEMP, scope->find(SCOPE_LOOP), type, 0);
+  return d;
 }
 
 Decl* Func::new_temp_var(Type* type, Scope* scope) {
+  Decl* d = make_temp_var(type, scope);
+  get_ast()->log_op(LOCAL_OP_NEW_TEMP, scope->find(SCOPE_LOOP), type, 0);
+  return d;
+}
+
+Decl* Func::make_temp_var(Type* type, Scope* scope) {
   FuncAst* a = get_ast();
   Decl* d = build->make<Decl>();
   d->type = type;
@@ -202,10 +211,29 @@ bool FuncAst::take_free_temp(Decl* decl) {
   if (it == temps_free.end()) return false;
   temps_free.erase(it);
   temps_in_use.push_back(decl);
+  log_op(LOCAL_OP_OTHER, nullptr, nullptr, 0);
   return true;
 }
 
+void FuncAst::log_op(u8 kind, Scope* loop, Type* type, u64 count) {
+  if (!logging) return;
+  // A local or temporary joining the loop around the reading, or one further out, stays
+  // listed there: such a reading cannot be replayed.
+  if (kind == LOCAL_OP_VAR || kind == LOCAL_OP_TEMP || kind == LOCAL_OP_NEW_TEMP) {
+    if (!loop) kind = LOCAL_OP_OTHER;
+    for (Scope* s = log_outside; s && kind != LOCAL_OP_OTHER; s = s->parent)
+      if (s == loop) kind = LOCAL_OP_OTHER;
+  }
+  // Runs of locals are counted, not listed, so the log of nested replays stays small.
+  if (kind == LOCAL_OP_VAR && local_log.size() > log_from && local_log.back().kind == LOCAL_OP_VAR) {
+    local_log.back().count += count;
+    return;
+  }
+  local_log.push_back(LocalOp{kind, type, count});
+}
+
 void FuncAst::release_temps(u64 count) {
+  if (temps_in_use.size() > count) log_op(LOCAL_OP_RELEASE, nullptr, nullptr, count);
   while (temps_in_use.size() > count) {
     temps_free.push_back(temps_in_use.back());
     temps_in_use.pop_back();

@@ -421,6 +421,23 @@ struct FuncArg {
   u8 is_generic = 0;
 };
 
+// One thing a dropped reading of a loop body did to its function's locals. Logged while
+// such a reading runs, so that a second reading known to repeat it exactly can be replayed
+// instead of read (stmt/loops.cpp): local names are numbered per function and temporaries
+// are taken and given back in order, so skipping a reading would change both.
+enum : u8 {
+  LOCAL_OP_VAR,      // `count` new locals listed in loops of the reading
+  LOCAL_OP_TEMP,     // a temporary of `type` taken in a loop of the reading
+  LOCAL_OP_NEW_TEMP, // a new one, not reused
+  LOCAL_OP_RELEASE,  // temporaries given back down to `count` in use
+  LOCAL_OP_OTHER,    // anything else: the reading cannot be replayed
+};
+struct LocalOp {
+  u8 kind = LOCAL_OP_OTHER;
+  Type* type = nullptr;
+  u64 count = 0;
+};
+
 // The body of one parse of a function.
 struct FuncAst {
   Build* build = nullptr;
@@ -433,6 +450,10 @@ struct FuncAst {
   std::vector<Decl*> temps_free;
   std::vector<Decl*> dead_temps;        // GC buffers of blocks' last statements, to clear
   u64 decl_counter = 0;
+  std::vector<LocalOp> local_log;  // while `logging` readings run
+  u64 logging = 0;
+  Scope* log_outside = nullptr;    // the loop around the innermost logged reading
+  size_t log_from = 0;             // where the innermost logged reading's entries start
   u64 gc_slot_count = 0;
   std::vector<Decl*> gc_decls;         // ("storage_decls")
   u64 slot_bytes = 0;                  // ("gc_slot_bytes")
@@ -444,6 +465,8 @@ struct FuncAst {
 
   bool take_free_temp(Decl* decl);
   void release_temps(u64 count);
+  // `loop`: the loop scope a local or temporary joins.
+  void log_op(u8 kind, Scope* loop, Type* type, u64 count);
 };
 
 struct Func {
@@ -515,6 +538,7 @@ struct Func {
   Decl* get_temp_var(Type* type, Scope* scope);
   // A temporary no other value of the statement shares, even one read before it.
   Decl* new_temp_var(Type* type, Scope* scope);
+  Decl* make_temp_var(Type* type, Scope* scope);  // new_temp_var, not logged
   FuncInfo* get_func_info();
   std::vector<Type*> arg_types() const;
   void mark_used();

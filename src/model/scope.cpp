@@ -201,18 +201,24 @@ void Decl::make_stable() {
 }
 
 void Scope::add_decl(Decl* decl) {
+  Scope* loop = find(SCOPE_LOOP);
+  Scope* fs = find(SCOPE_FUNCTION);
+  if (!fs || !fs->func) fatal_build_error("Adding a declaration to a scope without a function (bug)");
+  FuncAst* ast = fs->func->get_ast();
+  // Temporaries are logged by get_temp_var; a fresh plain local of a loop only takes a number.
+  if (ast->logging && !decl->is_buffer) {
+    bool fresh = loop && !decl->is_arg && !decl->is_bind && !decl->listed_body && !decl->listed_loop;
+    ast->log_op(fresh ? LOCAL_OP_VAR : LOCAL_OP_OTHER, loop, nullptr, 1);
+  }
   // The lists only grow, so the last list a decl joined tells without a scan whether a
   // reused temporary is listed already; long functions stay linear.
-  if (Scope* loop = find(SCOPE_LOOP)) {
+  if (loop) {
     if (decl->listed_loop != loop->serial && (!decl->listed_loop || !contains(loop->decls, decl))) {
       loop->decls.push_back(decl);
     }
     decl->listed_loop = loop->serial;
   }
 
-  Scope* fs = find(SCOPE_FUNCTION);
-  if (!fs || !fs->func) fatal_build_error("Adding a declaration to a scope without a function (bug)");
-  FuncAst* ast = fs->func->get_ast();
   // A decl is listed by one function body at a time: a new parse makes a new body scope.
   if (decl->listed_body != ast->scope->serial) {
     ast->scope->decls.push_back(decl);

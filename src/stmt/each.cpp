@@ -133,12 +133,19 @@ void read_each(Parser* p, Scope* scope) {
   p->in_loop = 1;
   Chunk* start = statement_chunk(p);
   VscopeMark mark(scope);
+  RepeatCheck repeat(was_in_loop, p->context ? p->context->func : nullptr, scope);
   Scope* first = build_each_loop(p, scope, names, step_types, values, slice, single, index, length, nullptr);
+  bool repeats = repeat.repeats(first, mark);
   mark.restore();
   p->in_loop = was_in_loop;
-  set_chunk(p, start);
-  Scope* loop =
-      build_each_loop(p, scope, names, step_types, values, slice, single, index, length, &first->continue_maybe_null);
+  Scope* loop = first;
+  if (repeats) {
+    repeat.replay();
+  } else {
+    set_chunk(p, start);
+    loop = build_each_loop(p, scope, names, step_types, values, slice, single, index, length,
+                           &first->continue_maybe_null);
+  }
 
   for (Decl* d : loop->break_maybe_null) scope->set_maybe_null(d);
   // A `_next` loop also ends at the start of an iteration, where every local unset at a

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the if, while and each readers.
 #include <string>
+#include <vector>
 
 #include "model/records.h"
 #include "source/records.h"
@@ -26,6 +27,39 @@ struct VscopeMark {
   Type* type = nullptr;
   explicit VscopeMark(Scope* scope);
   void restore();
+  // The reading since the mark added results.
+  bool moved() const;
+};
+
+// Inside a dropped reading, a nested loop's second reading is dropped too, and when its
+// first reading left no local to unset at the next iteration it would read the same text
+// from the same facts: it would repeat the first exactly. Replaying what the first did to
+// the function's locals instead of reading again keeps nested loops from being read
+// 2^depth times. Made right before the first reading (with the parser's `in_loop` as it
+// was before that reading); `repeats` after it; `replay` in place of the second reading.
+class RepeatCheck {
+ public:
+  RepeatCheck(u8 was_in_loop, Func* func, Scope* scope);
+  ~RepeatCheck();
+  RepeatCheck(const RepeatCheck&) = delete;
+  RepeatCheck& operator=(const RepeatCheck&) = delete;
+  // Ends the log. True when the second reading may be replaced by `replay`: `first` is
+  // the first reading's loop scope, `mark` the value scope mark made before it.
+  bool repeats(Scope* first, const VscopeMark& mark);
+  void replay();
+
+ private:
+  void stop();
+  static void count(Build* b, Func* func, FuncAst* ast, u64* into);
+  static constexpr int kCounts = 15;
+  FuncAst* ast_ = nullptr;  // null: not logging
+  Func* func_ = nullptr;
+  Scope* scope_ = nullptr;
+  Scope* outside_ = nullptr;
+  size_t from_ = 0;
+  size_t outer_from_ = 0;
+  u64 before_[kCounts] = {};
+  std::vector<LocalOp> ops_;
 };
 
 }  // namespace tesk

@@ -117,6 +117,113 @@ void VscopeMark::restore() {
   vscope->vscope_type = type;
 }
 
+bool VscopeMark::moved() const {
+  return vscope && (vscope->vscope_values.size() != count || vscope->vscope_type != type);
+}
+
+// --- repeated readings ---------------------------------------------------------------
+
+RepeatCheck::RepeatCheck(u8 was_in_loop, Func* func, Scope* scope) {
+  // Outside a dropped reading the second reading is the one that is kept.
+  // A missing function is reported by the reading itself.
+  if (!was_in_loop || !func || !func->ast) return;
+  func_ = func;
+  scope_ = scope;
+  ast_ = func->get_ast();
+  ast_->logging++;
+  outside_ = ast_->log_outside;
+  ast_->log_outside = scope->find(SCOPE_LOOP);
+  from_ = ast_->local_log.size();
+  outer_from_ = ast_->log_from;
+  ast_->log_from = from_;
+  count(scope->build, func, ast_, before_);
+}
+
+RepeatCheck::~RepeatCheck() { stop(); }
+
+void RepeatCheck::stop() {
+  if (!ast_) return;
+  FuncAst* ast = ast_;
+  ast_ = nullptr;
+  ast->log_outside = outside_;
+  ast->log_from = outer_from_;
+  if (--ast->logging == 0) ast->local_log.clear();
+}
+
+// Everything a reading may add to that a second reading would not add the same way
+// (numbered names, new functions and classes, messages, captures, temporaries in use or
+// left to clear after the loop): a reading that
+// changed any of them is read again.
+void RepeatCheck::count(Build* b, Func* func, FuncAst* ast, u64* into) {
+  u64 c[kCounts] = {b->anon_counter,
+                    b->string_counter,
+                    b->messages.size(),
+                    b->diagnostics.size(),
+                    b->functions.size(),
+                    b->function_queue.size(),
+                    b->classes.size(),
+                    b->class_queue.size(),
+                    b->pending_inline_types.size(),
+                    b->class_instances.size(),
+                    b->anon_object_classes.size(),
+                    func->args.size(),
+                    ast->captured.size(),
+                    ast->temps_in_use.size(),
+                    ast->dead_temps.size()};
+  std::copy(c, c + kCounts, into);
+}
+
+namespace {
+
+bool lists_temp(const std::vector<Decl*>& list) {
+  for (Decl* d : list)
+    if (d->is_buffer) return true;
+  return false;
+}
+
+}  // namespace
+
+bool RepeatCheck::repeats(Scope* first, const VscopeMark& mark) {
+  if (!ast_) return false;
+  FuncAst* ast = ast_;
+  bool same = first->continue_maybe_null.empty() && !mark.moved() && !scope_->build->reread_loops;
+  if (same) {
+    u64 now[kCounts];
+    count(scope_->build, func_, ast, now);
+    same = std::equal(before_, before_ + kCounts, now);
+  }
+  // The lists carried out of the loop must not name temporaries: a second reading could
+  // have taken other ones.
+  same = same && !lists_temp(first->maybe_null) && !lists_temp(first->break_maybe_null);
+  if (same) {
+    for (size_t i = from_; i < ast->local_log.size() && same; i++) {
+      const LocalOp& op = ast->local_log[i];
+      if (op.kind == LOCAL_OP_OTHER) same = false;
+    }
+  }
+  if (same) ops_.assign(ast->local_log.begin() + i64(from_), ast->local_log.end());
+  stop();
+  return same;
+}
+
+void RepeatCheck::replay() {
+  FuncAst* ast = func_->get_ast();
+  // The replayed locals join a loop scope of their own, as they would a second reading's.
+  Scope* stand_in = new_scope(scope_, SCOPE_LOOP);
+  for (const LocalOp& op : ops_) {
+    switch (op.kind) {
+      case LOCAL_OP_VAR:
+        ast->decl_counter += op.count;
+        ast->log_op(LOCAL_OP_VAR, stand_in, nullptr, op.count);
+        break;
+      case LOCAL_OP_TEMP: func_->get_temp_var(op.type, stand_in); break;
+      case LOCAL_OP_NEW_TEMP: func_->new_temp_var(op.type, stand_in); break;
+      case LOCAL_OP_RELEASE: ast->release_temps(op.count); break;
+      default: break;
+    }
+  }
+}
+
 // --- if ------------------------------------------------------------------------------
 
 void read_if(Parser* p, Scope* scope) {
@@ -187,14 +294,21 @@ void read_while(Parser* p, Scope* scope) {
   Chunk* start = statement_chunk(p);
   Value* first_cond = nullptr;
   VscopeMark mark(scope);
+  RepeatCheck repeat(was_in_loop, func, scope);
   Scope* first = read_while_once(p, scope, nullptr, &first_cond);
+  bool repeats = repeat.repeats(first, mark);
   mark.restore();
   p->in_loop = was_in_loop;
   drop_loop_locals(func, first);
 
-  set_chunk(p, start);
-  Value* cond = nullptr;
-  Scope* loop = read_while_once(p, scope, &first->continue_maybe_null, &cond);
+  Value* cond = first_cond;
+  Scope* loop = first;
+  if (repeats) {
+    repeat.replay();
+  } else {
+    set_chunk(p, start);
+    loop = read_while_once(p, scope, &first->continue_maybe_null, &cond);
+  }
 
   if (!loop->did_exit)
     for (Decl* d : loop->maybe_null) scope->set_maybe_null(d);
