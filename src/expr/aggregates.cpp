@@ -110,7 +110,7 @@ Value* read_object_literal(Parser* p, Scope* scope, Class* cls, Value* target) {
   ParseContext* ctx = p->context;
   OrderedMap<Property*>& props = cls->get_props();
   Value* object = target ? target : value_new_object(ctx, scope, cls);
-  auto* values = p->build->make<OrderedMap<Value*>>();
+  auto* values = p->build->make_func_lived<OrderedMap<Value*>>();
   next_token(p, true, true);
   while (!p->is("}")) {
     if (p->kind == TOK_EOF) error_unexpected_eof(p);

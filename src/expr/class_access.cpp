@@ -126,7 +126,7 @@ Value* read_anonymous_object(Parser* p, Scope* scope) {
   next_token(p, true, true);
   if (!p->is("{")) expected(p, "{");
 
-  OrderedMap<Value*>* values = b->make<OrderedMap<Value*>>();
+  OrderedMap<Value*>* values = b->make_func_lived<OrderedMap<Value*>>();
   std::vector<Type*> types;
   for (;;) {
     next_token(p, true, true);

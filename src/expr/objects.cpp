@@ -76,7 +76,7 @@ Value* value_class_init(ParseContext* ctx, Class* cls, Scope* parent, Value* obj
   Build* b = parent->build;
   Scope* s = make_scope(SCOPE_BLOCK, b, parent);
   s->func = parent->func;
-  if (!props) props = b->make<OrderedMap<Value*>>();
+  if (!props) props = b->make_func_lived<OrderedMap<Value*>>();
   bool fresh = value_buffer_gc_props(s, *props);
 
   append_comment(s, "------- CLASS INIT: " + cls->display_name + " -------");

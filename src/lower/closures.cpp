@@ -188,7 +188,7 @@ Value* value_closure(ParseContext* ctx, Value* func_value, const std::vector<Val
   if (func_value->kind != VAL_FUNC) stored.push_back(func_value);
   if (!stored.empty()) {
     data_class = closure_data_class(b, enclosing->unit, stored);
-    auto* props = b->make<OrderedMap<Value*>>();
+    auto* props = b->make_func_lived<OrderedMap<Value*>>();
     for (size_t i = 0; i < stored.size(); i++) props->set("data_" + std::to_string(i), stored[i]);
     data = value_class_init(ctx, data_class, scope, nullptr, props);
     data->type = gcptr;
@@ -199,7 +199,7 @@ Value* value_closure(ParseContext* ctx, Value* func_value, const std::vector<Val
   enclosing->called.push_back(w);
 
   Value* outer_func = value_func(w);
-  auto* props = b->make<OrderedMap<Value*>>();
+  auto* props = b->make_func_lived<OrderedMap<Value*>>();
   props->set("outer_func", outer_func);
   props->set("data", data);
   Value* obj = value_class_init(ctx, closure, scope, nullptr, props);

@@ -147,7 +147,19 @@ FuncAst* Func::get_ast() {
 
 void Func::drop_ast() {
   if (!ast) return;
-  kept_decls = ast->scope ? ast->scope->decls : std::vector<Decl*>();
+  kept_decls.clear();
+  if (ast->scope) {
+    if (!build->func_region) {
+      kept_decls = ast->scope->decls;
+    } else {
+      // The locals die with the body; the unused-variable warning reads only the named,
+      // placed and unused ones, so copies of those are kept.
+      for (Decl* d : ast->scope->decls) {
+        if (d->name.empty() || !d->chunk || d->used) continue;
+        kept_decls.push_back(build->make<Decl>(*d));
+      }
+    }
+  }
   ast = nullptr;
 }
 
@@ -195,7 +207,7 @@ Decl* Func::new_temp_var(Type* type, Scope* scope) {
 
 Decl* Func::make_temp_var(Type* type, Scope* scope) {
   FuncAst* a = get_ast();
-  Decl* d = build->make<Decl>();
+  Decl* d = build->make_func_lived<Decl>();
   d->type = type;
   d->is_gc = type->is_gc();
   d->in_memory = 1;

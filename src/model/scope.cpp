@@ -185,7 +185,8 @@ std::string identifier_ref_text(const IdentifierRef& ref) {
 // Locals
 
 Decl* new_decl(Type* type, bool is_arg, std::string_view name) {
-  Decl* d = type->build->make<Decl>();
+  // Arguments belong to the function; other locals die with the body being read.
+  Decl* d = is_arg ? type->build->make<Decl>() : type->build->make_func_lived<Decl>();
   d->name = std::string(name);
   d->type = type;
   d->is_arg = is_arg;

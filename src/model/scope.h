@@ -30,7 +30,8 @@ std::string_view runtime_default_namespace(std::string_view name);
 std::string identifier_ref_text(const IdentifierRef& ref);
 
 // Locals
-Decl* new_decl(Type* type, bool is_arg, std::string_view name);  // arena of type->build
+// In the arena of type->build; locals in its function arena while one is open.
+Decl* new_decl(Type* type, bool is_arg, std::string_view name);
 
 // Identifier constructors
 Identifier* new_identifier_type(Build* b, Type* type);

@@ -167,6 +167,40 @@ TEST(Funcs, ParseInAResetRegionListsArgumentsAgain) {
   EXPECT_EQ(new_scope(kept->scope, SCOPE_BLOCK)->func_lived, 0);
 }
 
+TEST(Funcs, DropInARegionKeepsCopiesOfTheLocalsTheWarningReads) {
+  World w;
+  Func* f = w.func("f");
+  FuncArg* a = f->add_arg("a", w.t("int"));
+  Chunk* at = new_chunk(w.b, w.main_file, "let x = 1\n");
+  w.b->func_region = 1;
+  FuncAst* ast = f->init_scope();
+  auto local = [&](const char* name, Chunk* chunk, bool used) {
+    Decl* d = new_decl(w.t("int"), false, name);
+    d->chunk = chunk;
+    d->used = used;
+    ast->scope->add_decl(d);
+    return d;
+  };
+  local("used", at, true);
+  Decl* unused = local("unused", at, false);
+  local("", at, false);            // a temporary
+  local("generated", nullptr, false);
+  Decl* second = local("second", at, false);
+  f->drop_ast();
+  w.b->func_arena.reset();
+  ASSERT_EQ(f->kept_decls.size(), 2u);
+  EXPECT_NE(f->kept_decls[0], unused);  // a copy: the local itself is gone with the body
+  EXPECT_NE(f->kept_decls[1], second);
+  EXPECT_EQ(f->kept_decls[0]->name, "unused");
+  EXPECT_EQ(f->kept_decls[1]->name, "second");
+  EXPECT_EQ(f->kept_decls[0]->chunk, at);
+  EXPECT_EQ(f->kept_decls[0]->used, 0);
+  // Arguments are the function's and outlive every parse.
+  EXPECT_EQ(a->decl->name, "a");
+  EXPECT_EQ(a->decl->ir_name, "%arg.a.0");
+  w.b->func_region = 0;
+}
+
 TEST(Funcs, ScopeOutlivingABodyKeepsTheRegion) {
   World w;
   Func* outer = w.func("outer");
