@@ -18,6 +18,11 @@ namespace tesk {
 // What the front end of the build being recorded reads, and what it links.
 struct BuildStamp {
   FsRecord inputs;
+  // A build that ends early (an error its caller catches) takes its record with it:
+  // util/fs must not go on writing into it.
+  ~BuildStamp() {
+    if (fs_recording() == &inputs) fs_record_to(nullptr);
+  }
 };
 
 namespace {
