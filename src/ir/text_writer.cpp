@@ -37,7 +37,6 @@ TextWriter::~TextWriter() {
 void TextWriter::append_slow(std::string_view text) {
   const char* p = text.data();
   u64 n = text.size();
-  if (n == 0) return;
   if (!head_.data) {
     head_.data = static_cast<char*>(std::malloc(head_.capacity ? head_.capacity : 1));
     if (!head_.data) throw std::bad_alloc();

@@ -28,6 +28,9 @@ struct TextWriter {
 
   // Most appends are a few bytes that fit the current chunk: no call for those.
   void append(std::string_view text) {
+    // An empty view may carry no data pointer (an unwritten writer's chunk), which
+    // memcpy must not be given even for zero bytes.
+    if (text.empty()) return;
     TextChunk* c = current;
     if (c->data && text.size() <= c->capacity - c->used) {
       std::memcpy(c->data + c->used, text.data(), text.size());
