@@ -1,4 +1,4 @@
-// Lookups of runtime-package items. Nothing is cached: each call repeats the steps.
+// Lookups of runtime-package items.
 #include "model/runtime.h"
 
 #include <string>
@@ -21,14 +21,53 @@ Namespace* get_main_namespace(Build* b) {
   return b->main_namespace;
 }
 
+namespace {
+
+// Where a lookup found its result: the positions of the namespace in the package and of
+// the name in the namespace's scope. A hit is taken only after checking that those
+// entries still hold exactly the keys asked for, so it gives what a fresh lookup would,
+// whatever was added, overwritten or erased since.
+struct RuntimeSlot {
+  Package* pkg = nullptr;
+  u32 ns_pos = 0;
+  u32 id_pos = 0;
+};
+constexpr size_t kRuntimeSlots = 256;
+thread_local RuntimeSlot runtime_slots[kRuntimeSlots];
+
+size_t runtime_slot_index(std::string_view ns, std::string_view name) {
+  size_t h = name.size() * 131 + ns.size();
+  if (!name.empty()) h = h * 31 + u8(name[0]) * 7 + u8(name.back()) + u8(name[name.size() / 2]) * 3;
+  if (!ns.empty()) h = h * 17 + u8(ns[0]);
+  return h & (kRuntimeSlots - 1);
+}
+
+Identifier* runtime_cached(Package* pkg, const RuntimeSlot& slot, std::string_view ns, std::string_view name) {
+  if (slot.pkg != pkg) return nullptr;
+  const auto& nss = pkg->namespaces.entries();
+  if (slot.ns_pos >= nss.size() || nss[slot.ns_pos].first != ns) return nullptr;
+  Namespace* n = nss[slot.ns_pos].second;
+  if (!n || !n->scope) return nullptr;
+  const auto& ids = n->scope->identifiers.entries();
+  if (slot.id_pos >= ids.size() || ids[slot.id_pos].first != name) return nullptr;
+  return ids[slot.id_pos].second;
+}
+
+}  // namespace
+
 Identifier* runtime_identifier(Build* b, std::string_view ns, std::string_view name) {
   Package* pkg = get_tesk_package(b);
-  Namespace** nsp = pkg->namespaces.find(ns);
-  if (!nsp || !*nsp) build_error(b, "Compiler bug | Missing tesk namespace: " + std::string(ns));
-  Scope* scope = (*nsp)->scope;
-  Identifier** id = scope ? scope->identifiers.find(name) : nullptr;
-  if (!id || !*id) build_error(b, "Compiler bug | Missing tesk identifier: " + std::string(name));
-  return *id;
+  RuntimeSlot& slot = runtime_slots[runtime_slot_index(ns, name)];
+  if (Identifier* id = runtime_cached(pkg, slot, ns, name)) return id;
+  size_t ns_pos = pkg->namespaces.index_of(ns);
+  Namespace* n = ns_pos == OrderedMap<Namespace*>::npos ? nullptr : pkg->namespaces.entries()[ns_pos].second;
+  if (!n) build_error(b, "Compiler bug | Missing tesk namespace: " + std::string(ns));
+  Scope* scope = n->scope;
+  size_t id_pos = scope ? scope->identifiers.index_of(name) : IdentifierMap::npos;
+  Identifier* id = id_pos == IdentifierMap::npos ? nullptr : scope->identifiers.entries()[id_pos].second;
+  if (!id) build_error(b, "Compiler bug | Missing tesk identifier: " + std::string(name));
+  slot = RuntimeSlot{pkg, u32(ns_pos), u32(id_pos)};
+  return id;
 }
 
 Func* runtime_func(Build* b, std::string_view ns, std::string_view name) {

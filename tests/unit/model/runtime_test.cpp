@@ -130,6 +130,75 @@ TEST(RuntimeLookups, FailureTable) {
   }
 }
 
+// Repeated lookups are served from a cache; after each change to the package or its
+// namespaces a lookup must still give what a first lookup in a fresh build gives.
+TEST(RuntimeLookups, RepeatedLookupsFollowChanges) {
+  FixtureBuild f;
+  Build* b = f.b;
+  Scope* type_scope = b->tesk_package->namespaces["type"]->scope;
+  Class* string_class = runtime_class(b, "type", "String");
+  for (int i = 0; i < 3; i++) EXPECT_EQ(runtime_class(b, "type", "String"), string_class);
+  // The name given by a temporary buffer rather than a literal.
+  std::string name = "String";
+  EXPECT_EQ(runtime_class(b, "type", std::string_view(name)), string_class);
+  name = "Strong";
+  EXPECT_EQ(build_error_message([&] { runtime_class(b, "type", std::string_view(name)); }),
+            "Compiler bug | Missing tesk identifier: Strong");
+
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    const char* ns;
+    const char* name;
+    std::function<Identifier*()> expect;  // null: the lookup fails with message
+    const char* message;
+  } steps[] = {
+      {"an earlier entry erased shifts positions",
+       [&] { type_scope->identifiers.erase("int"); }, "type", "String",
+       [&] { return *type_scope->identifiers.find("String"); }, nullptr},
+      {"an erased name is missing", [] {}, "type", "int", nullptr, "Compiler bug | Missing tesk identifier: int"},
+      {"an overwritten name gives the new identifier",
+       [&] { type_scope->identifiers.set("String", new_identifier_func(b, runtime_func(b, "core", "panic"))); },
+       "type", "String", [&] { return *type_scope->identifiers.find("String"); }, nullptr},
+      {"a name set to null is missing", [&] { type_scope->identifiers.set("bool", nullptr); }, "type", "bool",
+       nullptr, "Compiler bug | Missing tesk identifier: bool"},
+      {"an earlier namespace erased", [&] { b->tesk_package->namespaces.erase("core"); }, "io", "println",
+       [&] { return *b->tesk_package->namespaces["io"]->scope->identifiers.find("println"); }, nullptr},
+      {"an erased namespace is missing", [] {}, "core", "panic", nullptr,
+       "Compiler bug | Missing tesk namespace: core"},
+      {"the package gone", [&] { b->tesk_package = nullptr; }, "io", "println", nullptr,
+       "Cannot find tesk package (bug)"},
+  };
+  for (const Step& st : steps) {
+    // Looked up once before the change so that a stale entry would be there to hit.
+    build_error_message([&] { runtime_identifier(b, st.ns, st.name); });
+    testing::internal::CaptureStdout();
+    st.change();
+    testing::internal::GetCapturedStdout();
+    for (int i = 0; i < 2; i++) {
+      if (st.expect) {
+        Identifier* want = st.expect();
+        ASSERT_NE(want, nullptr) << st.what;
+        EXPECT_EQ(runtime_identifier(b, st.ns, st.name), want) << st.what;
+      } else {
+        EXPECT_EQ(build_error_message([&] { runtime_identifier(b, st.ns, st.name); }), st.message) << st.what;
+      }
+    }
+  }
+}
+
+// Two builds in turn: the second never sees the first one's runtime items.
+TEST(RuntimeLookups, EachBuildGetsItsOwnItems) {
+  {
+    FixtureBuild f;
+    runtime_class(f.b, "type", "String");
+  }
+  FixtureBuild g;
+  Class* second = runtime_class(g.b, "type", "String");
+  EXPECT_EQ(second, (*g.b->tesk_package->namespaces["type"]->scope->identifiers.find("String"))->class_);
+  EXPECT_EQ(second->file->ns->package, g.b->tesk_package);
+}
+
 TEST(RuntimeLookups, DefaultsResolveIntoRuntimeNamespaces) {
   FixtureBuild f;
   Build* b = f.b;
