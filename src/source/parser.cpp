@@ -146,6 +146,7 @@ Parser* new_parser(Chunk* chunk, Parser* parent) {
 Parser* sub_parser(Parser* p, Chunk* chunk) { return new_parser(chunk, p); }
 
 void set_chunk(Parser* p, Chunk* chunk) {
+  if (chunk->content.data() != p->data || chunk->content.size() != p->len) p->tok_cache.flags_ok = 0;
   p->chunk = chunk;
   p->data = chunk->content.data();
   p->len = chunk->content.size();
@@ -156,11 +157,18 @@ void set_chunk(Parser* p, Chunk* chunk) {
   p->tok_len = chunk->token_len;
 }
 
-u64 next_token(Parser* p, bool skip_blanks, bool skip_newlines, bool advance) {
-  const u64 start_index = p->index, start_line = p->line, start_col = p->col;
-  const bool skip_nl = skip_blanks && skip_newlines;
-  p->at_cursor = 0;
+namespace {
+
+// Which flag sets give the same scan: blanks skipped before the token make it differ
+// without skip_blanks; a newline met, or a stop at a blank, makes every other set differ.
+constexpr u8 kFlagsAny = (1 << 0) | (1 << 1) | (1 << 3);
+constexpr u8 kFlagsSkipBlanks = (1 << 1) | (1 << 3);
+
+// Reads one token from the parser's position, leaving the position after it. Returns
+// the kind; *flags_ok gets the flag sets that would have read the same.
+inline u64 scan_token(Parser* p, bool skip_blanks, bool skip_nl, u8* starts_line_out, u8* flags_ok) {
   u8 starts_line = (p->line == 1 && p->col == 1) ? 1 : 0;
+  u8 ok = kFlagsAny;
   u64 kind;
   u64 tok_start;
   for (;;) {
@@ -172,15 +180,18 @@ u64 next_token(Parser* p, bool skip_blanks, bool skip_newlines, bool advance) {
     u8 c = static_cast<u8>(p->data[p->index]);
     if (c == ' ' || c == '\t' || c == '\r') {
       if (skip_blanks) {
+        ok &= kFlagsSkipBlanks;
         p->index++;
         p->col++;
         continue;
       }
+      ok = 0;
       kind = TOK_BLANK;
       tok_start = p->index;
       break;
     }
     if (c == '\n') {
+      ok = 0;
       if (skip_nl) {
         p->index++;
         p->line++;
@@ -241,6 +252,43 @@ u64 next_token(Parser* p, bool skip_blanks, bool skip_newlines, bool advance) {
   }
   p->tok = p->data + tok_start;
   p->tok_len = (kind == TOK_BLANK || kind == TOK_EOF) ? 0 : p->index - tok_start;
+  *starts_line_out = starts_line;
+  *flags_ok = ok;
+  return kind;
+}
+
+[[gnu::noinline]] u64 next_token_slow(Parser* p, bool skip_blanks, bool skip_newlines, bool advance, u8 flags) {
+  const u64 start_index = p->index, start_line = p->line, start_col = p->col;
+  const bool skip_nl = skip_blanks && skip_newlines;
+  p->at_cursor = 0;
+  Parser::TokenCache& tc = p->tok_cache;
+  u64 kind;
+  u8 starts_line;
+  if ((tc.flags_ok >> flags) & 1 && tc.index == start_index && tc.line == start_line && tc.col == start_col) {
+    kind = tc.kind;
+    p->tok = p->data + tc.tok_start;
+    p->tok_len = tc.tok_len;
+    if (kind == TOK_CHAR) p->char_value = tc.char_value;
+    starts_line = tc.starts_line;
+    p->index = tc.end_index;
+    p->line = tc.end_line;
+    p->col = tc.end_col;
+  } else {
+    u8 ok;
+    kind = scan_token(p, skip_blanks, skip_nl, &starts_line, &ok);
+    tc.flags_ok = static_cast<u8>(ok | (1 << flags));
+    tc.index = start_index;
+    tc.line = start_line;
+    tc.col = start_col;
+    tc.end_index = p->index;
+    tc.end_line = p->line;
+    tc.end_col = p->col;
+    tc.tok_start = static_cast<u64>(p->tok - p->data);
+    tc.tok_len = p->tok_len;
+    tc.kind = kind;
+    tc.starts_line = starts_line;
+    tc.char_value = p->char_value;
+  }
   p->kind = kind;
   if (p->build->lsp && p->chunk->file && p->chunk->file->from_editor) {
     u64 cur_line = 0, cur_char = 0;
@@ -257,6 +305,31 @@ u64 next_token(Parser* p, bool skip_blanks, bool skip_newlines, bool advance) {
     p->col = start_col;
   }
   return kind;
+}
+
+}  // namespace
+
+u64 next_token(Parser* p, bool skip_blanks, bool skip_newlines, bool advance) {
+  // Flag sets: 0 none, 1 blanks, 3 blanks and newlines (newlines alone skip nothing).
+  const u8 flags = static_cast<u8>(skip_blanks) | static_cast<u8>((skip_blanks && skip_newlines) << 1);
+  const Parser::TokenCache& tc = p->tok_cache;
+  if ((tc.flags_ok >> flags) & 1 && tc.index == p->index && tc.line == p->line && tc.col == p->col &&
+      !p->build->lsp) {
+    const u64 kind = tc.kind;
+    p->at_cursor = 0;
+    p->tok = p->data + tc.tok_start;
+    p->tok_len = tc.tok_len;
+    p->kind = kind;
+    if (kind == TOK_CHAR) p->char_value = tc.char_value;
+    p->starts_line = tc.starts_line;
+    if (advance) {
+      p->index = tc.end_index;
+      p->line = tc.end_line;
+      p->col = tc.end_col;
+    }
+    return kind;
+  }
+  return next_token_slow(p, skip_blanks, skip_newlines, advance, flags);
 }
 
 std::string token_text(Parser* p) { return std::string(p->token()); }

@@ -72,6 +72,18 @@ struct Parser {
   u8 in_co = 0;
   u8 in_loop = 0;
   u8 at_cursor = 0;
+  // The last token read: readers peek at a token and then read it, or peek at the same
+  // place again, so a call at the same position with flags that would scan the same way
+  // reuses its result. The data is fixed while the parser reads it; set_chunk to other
+  // data empties this.
+  struct TokenCache {
+    u64 index = 0, line = 0, col = 0;
+    u64 end_index = 0, end_line = 0, end_col = 0;
+    u64 tok_start = 0, tok_len = 0, kind = 0;
+    u8 flags_ok = 0;  // bit (skip_blanks | skip_newlines << 1) set: same scan; 0: empty
+    u8 starts_line = 0;
+    u8 char_value = 0;
+  } tok_cache;
 
   std::string_view token() const { return std::string_view(tok ? tok : "", tok_len); }
   bool is(std::string_view text) const { return token() == text; }

@@ -234,9 +234,140 @@ TEST(Tokenizer, NewlinesPassedAreCountedAsParsedLines) {
   next_token(p, true, true);
   next_token(p, true, true, false);  // a peek counts too
   EXPECT_EQ(b->loc_parsed, 2u);
+  next_token(p, true, true);  // the token peeked at: its lines are not read again
+  EXPECT_EQ(b->loc_parsed, 2u);
   next_token(p, true, true);
+  EXPECT_EQ(b->loc_parsed, 3u);
+  // Read again from an earlier place, the lines count again.
+  Parser* q = text_parser(b.get(), "a\n\nb\nc");
+  next_token(q, true, true);
+  save_position(q);
+  next_token(q, true, true);
+  next_token(q, true, true);
+  restore_position(q);
+  next_token(q, true, true);
+  EXPECT_EQ(b->loc_parsed, 3u + 3u + 2u);
+}
+
+// A token read twice from the same place (a peek, then the read) is the same token with
+// the same end, whatever other flags the second call gives, as a parser reading afresh
+// would give it.
+TEST(Tokenizer, RereadAtTheSamePlaceMatchesAFreshRead) {
+  struct Flags {
+    bool blanks, newlines, advance;
+  };
+  const Flags sets[] = {{false, false, false}, {false, false, true}, {true, false, false}, {true, false, true},
+                        {true, true, false},   {true, true, true},   {false, true, true}};
+  const char* texts[] = {"a  b",  "a\n  b", "a\n\n c", "a b", "a// c\n d", "a'x' 'y'", "a \"s\" 1.5",
+                         "a\t\r)", "a",      "a \n",    "a+=b", "a\n// c\n\nd"};
+  for (const char* text : texts) {
+    for (const Flags& first : sets) {
+      for (const Flags& second : sets) {
+        auto b = watch_build();
+        Parser* p = text_parser(b.get(), text);
+        next_token(p, true, true);  // "a"
+        next_token(p, first.blanks, first.newlines, first.advance);
+        p->char_value = 0;  // a reread character token must give its value again
+        u64 kind = next_token(p, second.blanks, second.newlines, second.advance);
+
+        auto fb = watch_build();
+        Parser* f = text_parser(fb.get(), text);
+        next_token(f, true, true);
+        if (first.advance) next_token(f, first.blanks, first.newlines, true);
+        f->char_value = 0;
+        u64 want = next_token(f, second.blanks, second.newlines, second.advance);
+        std::string where = std::string(text) + " first " + std::to_string(first.blanks) +
+                            std::to_string(first.newlines) + std::to_string(first.advance) + " second " +
+                            std::to_string(second.blanks) + std::to_string(second.newlines) +
+                            std::to_string(second.advance);
+        EXPECT_EQ(kind, want) << where;
+        EXPECT_EQ(p->kind, f->kind) << where;
+        EXPECT_EQ(token_text(p), token_text(f)) << where;
+        EXPECT_EQ(p->index, f->index) << where;
+        EXPECT_EQ(p->line, f->line) << where;
+        EXPECT_EQ(p->col, f->col) << where;
+        EXPECT_EQ(p->starts_line, f->starts_line) << where;
+        if (kind == TOK_CHAR) {
+          EXPECT_EQ(p->char_value, f->char_value) << where;
+        }
+      }
+    }
+  }
+}
+
+TEST(Tokenizer, RereadAfterMovingIsScannedAgain) {
+  auto b = watch_build();
+  Parser* p = text_parser(b.get(), "ab cd\nef gh");
   next_token(p, true, true);
-  EXPECT_EQ(b->loc_parsed, 5u);
+  save_position(p);
+  EXPECT_EQ(next_token(p, true, true, false), TOK_WORD);
+  EXPECT_EQ(token_text(p), "cd");
+  // Moved on by other means than a token read: the next read starts there.
+  advance_chars(p, 3);
+  EXPECT_EQ(next_token(p, true, true), TOK_WORD);
+  EXPECT_EQ(token_text(p), "ef");
+  EXPECT_EQ(p->line, 2u);
+  EXPECT_EQ(p->col, 3u);
+  restore_position(p);
+  EXPECT_EQ(next_token(p, true, true), TOK_WORD);
+  EXPECT_EQ(token_text(p), "cd");
+  EXPECT_EQ(p->line, 1u);
+  EXPECT_EQ(p->col, 6u);
+
+  // The same byte index in another text is read from that text.
+  Parser* other = text_parser(b.get(), "xy zw\nuv");
+  next_token(other, true, true);
+  Chunk* there = chunk_here(other);
+  Parser* q = text_parser(b.get(), "ab cd\nef gh");
+  next_token(q, true, true);
+  EXPECT_EQ(next_token(q, true, true, false), TOK_WORD);
+  EXPECT_EQ(token_text(q), "cd");
+  set_chunk(q, there);
+  EXPECT_EQ(next_token(q, true, true), TOK_WORD);
+  EXPECT_EQ(token_text(q), "zw");
+  EXPECT_EQ(q->data + q->index, there->content.data() + 5);
+
+  // The same index at another line or column (a chunk placed elsewhere) is read afresh.
+  Parser* r = text_parser(b.get(), "ab\ncd");
+  next_token(r, true, true, false);
+  EXPECT_EQ(r->starts_line, 1);
+  r->line = 7;
+  r->col = 3;
+  next_token(r, true, true);
+  EXPECT_EQ(token_text(r), "ab");
+  EXPECT_EQ(r->line, 7u);
+  EXPECT_EQ(r->col, 5u);
+  EXPECT_EQ(r->starts_line, 0);
+}
+
+TEST(Tokenizer, LinesAndColumnsAfterRereads) {
+  auto b = watch_build();
+  Parser* p = text_parser(b.get(), "x\n\n   y  z\nw");
+  next_token(p, true, true);
+  for (int i = 0; i < 3; i++) {
+    next_token(p, true, true, false);
+    EXPECT_EQ(p->line, 1u);
+    EXPECT_EQ(p->col, 2u);
+  }
+  next_token(p, true, false, false);
+  EXPECT_EQ(p->kind, TOK_BLANK);
+  next_token(p, true, true);
+  EXPECT_EQ(token_text(p), "y");
+  EXPECT_EQ(chunk_at_token(p)->col, 4u);
+  EXPECT_EQ(p->line, 3u);
+  EXPECT_EQ(p->col, 5u);
+  EXPECT_EQ(next_token(p, false, false, false), TOK_BLANK);
+  EXPECT_EQ(next_token(p, true, false, false), TOK_WORD);
+  EXPECT_EQ(next_token(p, true, true), TOK_WORD);
+  EXPECT_EQ(token_text(p), "z");
+  EXPECT_EQ(p->line, 3u);
+  EXPECT_EQ(p->col, 8u);
+  EXPECT_EQ(p->starts_line, 0);
+  EXPECT_EQ(next_token(p, true, true), TOK_WORD);
+  EXPECT_EQ(token_text(p), "w");
+  EXPECT_EQ(p->line, 4u);
+  EXPECT_EQ(p->col, 2u);
+  EXPECT_EQ(p->starts_line, 1);
 }
 
 TEST(Tokenizer, StringLiterals) {
