@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <string>
-#include <unordered_map>
 
 #include "driver/build.h"
 #include "driver/errors.h"
@@ -308,27 +307,51 @@ void Func::mark_used() {
 }
 
 void propagate_call_marks(Build* b) {
-  // Callers of each used function, then a worklist: every function is pushed at most
-  // once per mark it gains, so the walk is linear in the calls.
-  std::unordered_map<Func*, std::vector<Func*>> callers;
+  // Callers of each callee as rows of one array (a row per callee, numbered through
+  // callers_slot), then a worklist: every function is pushed at most once per mark it
+  // gains, so the walk is linear in the calls.
+  std::vector<Func*> used_funcs;
+  std::vector<Func*> callees;
+  std::vector<u32> row_start;
   std::vector<Func*> work;
+  size_t edges = 0;
   for (Func* f : b->functions) {
     if (!f->used) continue;
-    for (Func* c : f->called) callers[c].push_back(f);
+    used_funcs.push_back(f);
+    for (Func* c : f->called) {
+      if (!c->callers_slot) {
+        callees.push_back(c);
+        c->callers_slot = u32(callees.size());
+      }
+    }
+    edges += f->called.size();
     if (f->allocates || f->opaque_calls) work.push_back(f);
+  }
+  row_start.assign(callees.size() + 1, 0);
+  for (Func* f : used_funcs) {
+    for (Func* c : f->called) row_start[c->callers_slot]++;
+  }
+  // Row r (callers_slot r + 1) spans [row_start[r], row_start[r + 1]).
+  for (size_t i = 1; i < row_start.size(); i++) row_start[i] += row_start[i - 1];
+  std::vector<u32> fill(row_start.begin(), row_start.end() - 1);
+  std::vector<Func*> callers(edges);
+  for (Func* f : used_funcs) {
+    for (Func* c : f->called) callers[fill[c->callers_slot - 1]++] = f;
   }
   while (!work.empty()) {
     Func* f = work.back();
     work.pop_back();
-    auto it = callers.find(f);
-    if (it == callers.end()) continue;
-    for (Func* caller : it->second) {
+    if (!f->callers_slot) continue;
+    u32 row = f->callers_slot - 1;
+    for (u32 i = row_start[row], end = row_start[row + 1]; i < end; i++) {
+      Func* caller = callers[i];
       bool changed = false;
       if (f->allocates && !caller->allocates) caller->allocates = 1, changed = true;
       if (f->opaque_calls && !caller->opaque_calls) caller->opaque_calls = 1, changed = true;
       if (changed) work.push_back(caller);
     }
   }
+  for (Func* c : callees) c->callers_slot = 0;
 }
 
 Type* Global::get_type() {

@@ -496,6 +496,11 @@ struct Func {
   OrderedMap<Type*> generic_types;
   OrderedMap<Func*>* generic_instances = nullptr;
   FuncAst* ast = nullptr;
+  // Beside the lists mark_used walks: the walk reads them for every call edge.
+  u8 allocates = 0;                                // ("creates_objects")
+  u8 opaque_calls = 0;                             // ("$undefined")
+  u8 used = 0;
+  u32 callers_slot = 0;                            // propagate_call_marks: 1 + row, 0 outside it
   std::vector<Func*> called;                       // ("called_funcs")
   std::vector<Global*> used_globals;
   std::vector<StringConst*> used_strings;          // ("strings")
@@ -504,9 +509,6 @@ struct Func {
   std::vector<Decl*> kept_decls;                   // ("decls")
   std::string ir_text;                             // IR of the function, from "(" on
   u64 coro_counter = 0;                            // numbers the `co` entry functions
-  u8 allocates = 0;                                // ("creates_objects")
-  u8 opaque_calls = 0;                             // ("$undefined")
-  u8 used = 0;
   u8 has_gc_slots = 0;
   u8 reduced = 0;                                  // ("no_gc_slots", "no_gc_frame")
   u8 is_exit = 0;

@@ -2,6 +2,8 @@
 #include "ir/records.h"
 #include "world.h"
 
+#include <algorithm>
+
 namespace tesk::test {
 namespace {
 
@@ -402,6 +404,50 @@ TEST(MarkUsed, CyclesReachFixpoint) {
   EXPECT_EQ(make->opaque_calls, 0);
   EXPECT_EQ(opaque->allocates, 0);
   EXPECT_EQ(unused->allocates, 0);
+}
+
+// Random call graphs against a plain fixpoint: a used function allocates (or makes
+// opaque calls) when any function it reaches does. Run twice on one build, as every
+// build after the first pass does.
+TEST(MarkUsed, PropagationMatchesPlainFixpoint) {
+  for (unsigned seed : {1u, 7u, 42u}) {
+    World w;
+    std::vector<Func*> fs;
+    for (int i = 0; i < 300; i++) fs.push_back(w.func("f" + std::to_string(i)));
+    unsigned r = seed;
+    auto next = [&r] { return r = r * 1103515245u + 12345u, (r >> 16) & 0x7fff; };
+    for (Func* f : fs) {
+      for (unsigned k = next() % 4; k > 0; k--) {
+        Func* c = fs[next() % fs.size()];
+        if (std::find(f->called.begin(), f->called.end(), c) == f->called.end()) f->called.push_back(c);
+      }
+      if (next() % 23 == 0) f->allocates = 1;
+      if (next() % 29 == 0) f->opaque_calls = 1;
+    }
+    fs[0]->mark_used();
+    // The reference: repeat until nothing changes, reading callees of used functions.
+    std::vector<std::pair<u8, u8>> want;
+    for (Func* f : fs) want.push_back({f->allocates, f->opaque_calls});
+    for (bool changed = true; changed;) {
+      changed = false;
+      for (size_t i = 0; i < fs.size(); i++) {
+        if (!fs[i]->used) continue;
+        for (Func* c : fs[i]->called) {
+          size_t j = std::find(fs.begin(), fs.end(), c) - fs.begin();
+          if (want[j].first && !want[i].first) want[i].first = 1, changed = true;
+          if (want[j].second && !want[i].second) want[i].second = 1, changed = true;
+        }
+      }
+    }
+    for (int round = 0; round < 2; round++) {
+      propagate_call_marks(w.b);
+      for (size_t i = 0; i < fs.size(); i++) {
+        ASSERT_EQ(fs[i]->allocates, want[i].first) << "seed " << seed << " round " << round << " " << fs[i]->name;
+        ASSERT_EQ(fs[i]->opaque_calls, want[i].second) << "seed " << seed << " round " << round << " " << fs[i]->name;
+        ASSERT_EQ(fs[i]->callers_slot, 0u);
+      }
+    }
+  }
 }
 
 TEST(MarkUsed, NotedItemsDoNotRaiseNewUseFlags) {
