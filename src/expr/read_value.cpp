@@ -153,6 +153,28 @@ Value* read_postfix(Parser* p, Scope* scope, Value* v, u8 ref_flag, u8 in_co) {
   }
 }
 
+// The symbols whose first byte may start an infix operator of read_value (a superset).
+bool may_be_infix(std::string_view t) {
+  switch (t[0]) {
+    case '*':
+    case '/':
+    case '%':
+    case '+':
+    case '-':
+    case '<':
+    case '>':
+    case '|':
+    case '&':
+    case '^':
+    case '!':
+    case '=':
+    case '?':
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Peeks at the next token (blanks and newlines skipped); true when it is a symbol.
 bool peek_symbol(Parser* p) {
   next_token(p, true, true, false);
@@ -432,6 +454,12 @@ Value* read_value(Parser* p, Scope* scope, u64 priority, u8 ref_flag) {
   if (!v) parse_error(p, cat({"Unknown value/token: '", p->token(), "'"}));
 
   v = read_postfix(p, scope, v, ref_flag, in_co);
+  if (priority >= 11) {
+    // Most values end at a token that no infix level below takes; each level would peek
+    // at it and stop.
+    next_token(p, true, true, false);
+    if (p->kind != TOK_SYMBOL || !may_be_infix(p->token())) return v;
+  }
 
   // Infix levels, each tried once in order; a level repeats while its operators follow.
   for (u64 level : {11, 21, 31, 36}) {
