@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "ir/text_store.h"
 #include "ir/text_writer.h"
 #include "util/fwd.h"
 #include "util/ordered_map.h"
@@ -51,9 +52,12 @@ struct IrUnit {
   OrderedMap<u8> names;                  // "@" symbols written at unit level, in order
   std::vector<Func*> funcs;              // functions with a "declare" line
   std::unordered_set<Func*> funcs_set;   // same as funcs, for lookups
+  // The functions' IR texts until the unit is assembled (a function written again
+  // leaves its old text there until then).
+  TextStore func_texts;
   // Function IR text -> first function of the unit with that text. The keys view
   // Func.ir_text, which outlives the unit's assembly.
-  std::unordered_map<std::string_view, Func*> bodies;
+  std::unordered_map<std::string_view, Func*, TextHash> bodies;
   TextWriter decls{4000};
   TextWriter globals_text{4000};
   TextWriter strings_text{16000};

@@ -83,6 +83,15 @@ std::string TextWriter::to_string() const {
   return s;
 }
 
+char* TextWriter::copy_to(char* out) const {
+  for (const TextChunk* c = first; c; c = c->next) {
+    if (!c->used) continue;
+    std::memcpy(out, c->data, c->used);
+    out += c->used;
+  }
+  return out;
+}
+
 void TextWriter::append_to(std::string& out) const {
   for (const TextChunk* c = first; c; c = c->next) out.append(c->data, c->used);
 }

@@ -52,6 +52,8 @@ struct TextWriter {
   std::string to_string() const;
   // Appends the content to a string that is being assembled, chunk by chunk.
   void append_to(std::string& out) const;
+  // Copies the content to out, which has room for length bytes; returns its end.
+  char* copy_to(char* out) const;
 
  private:
   // The first chunk lives in the writer, and its bytes are taken only when the

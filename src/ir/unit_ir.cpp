@@ -97,12 +97,12 @@ std::string unit_ir_text(IrUnit* u) {
       w.append(line, r.ptr);
     }
     w += '\n';
-    auto found = u->bodies.find(f->ir_text);
-    if (found != u->bodies.end()) {
+    // One hash per function: the lookup is the insertion.
+    auto [found, added] = u->bodies.emplace(f->ir_text, f);
+    if (!added) {
       ir_alias(w, f, found->second);
       continue;
     }
-    u->bodies.emplace(std::string_view(f->ir_text), f);
     w += "define dso_local ";
     w += ir_type(f->ir_return_type);
     w += " @";
@@ -116,8 +116,9 @@ std::string unit_ir_text(IrUnit* u) {
 }
 
 void release_function_texts(IrUnit* u) {
-  u->bodies.clear();
-  for (Func* f : u->unit->funcs) std::string().swap(f->ir_text);
+  std::unordered_map<std::string_view, Func*, TextHash>().swap(u->bodies);
+  for (Func* f : u->unit->funcs) f->ir_text = {};
+  u->func_texts.release();
 }
 
 }  // namespace tesk

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <memory>
 
 #include "driver/errors.h"
@@ -38,29 +39,44 @@ void ir_write_func(IrFunc* f) {
   f->func->ir_text = ir_join_blocks(f);
 }
 
-std::string ir_join_blocks(IrFunc* f) {
+namespace {
+
+char* put(char* out, std::string_view s) {
+  std::memcpy(out, s.data(), s.size());
+  return out + s.size();
+}
+
+}  // namespace
+
+std::string_view ir_join_blocks(IrFunc* f) {
   TextWriter head(1024);
   ir_func_header(head, f->func, false, false);
-  // Sized once, so the blocks are copied a single time.
-  u64 size = head.length + 4;
-  for (IrBlock* blk : f->blocks) size += blk->name.size() + 16 + blk->text.length;
-  std::string w;
-  w.reserve(size);
-  head.append_to(w);
+  constexpr std::string_view kEnter = "  br label %";
+  constexpr std::string_view kEnd = "}\n\n";
+  u64 size = head.length + kEnd.size();
+  for (size_t i = 0; i < f->blocks.size(); i++) {
+    IrBlock* blk = f->blocks[i];
+    if (i == 1) size += kEnter.size() + blk->name.size() + 1;
+    size += blk->name.size() + 2 + blk->text.length;
+  }
+  // Written straight into the store: no string per function.
+  IrUnit* u = f->unit;
+  char* start = u->func_texts.open(size);
+  char* out = head.copy_to(start);
   for (size_t i = 0; i < f->blocks.size(); i++) {
     IrBlock* blk = f->blocks[i];
     // The entry block holds only stack allocations; it ends by entering the body.
     if (i == 1) {
-      w += "  br label %";
-      w += blk->name;
-      w += '\n';
+      out = put(out, kEnter);
+      out = put(out, blk->name);
+      *out++ = '\n';
     }
-    w += blk->name;
-    w += ":\n";
-    blk->text.append_to(w);
+    out = put(out, blk->name);
+    out = put(out, ":\n");
+    out = blk->text.copy_to(out);
   }
-  w += "}\n\n";
-  return w;
+  out = put(out, kEnd);
+  return u->func_texts.keep(size);
 }
 
 }  // namespace tesk

@@ -14,8 +14,9 @@ namespace tesk {
 void build_func_ir(Func* func);
 // Makes the function active, writes its statements and joins its blocks.
 void ir_write_func(IrFunc* f);
-// The function text from "(" to the closing "}" and blank line.
-std::string ir_join_blocks(IrFunc* f);
+// The function text from "(" to the closing "}" and blank line, kept in the unit's
+// store until the unit is assembled.
+std::string_view ir_join_blocks(IrFunc* f);
 
 // Writes the nodes in order into the active block, moving it as control flow demands.
 void ir_statements(IrUnit* u, std::vector<AstNode*>& nodes);

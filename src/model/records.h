@@ -507,7 +507,7 @@ struct Func {
   std::vector<Class*> used_classes;
   std::vector<AllocatorPool*> used_pools;
   std::vector<Decl*> kept_decls;                   // ("decls")
-  std::string ir_text;                             // IR of the function, from "(" on
+  std::string_view ir_text;                        // IR of the function, from "(" on (unit's store)
   u64 coro_counter = 0;                            // numbers the `co` entry functions
   u8 has_gc_slots = 0;
   u8 reduced = 0;                                  // ("no_gc_slots", "no_gc_frame")

@@ -17,6 +17,7 @@
 #include "ir/types.h"
 #include "ir/unit_ir.h"
 #include "ir/writers.h"
+#include "irgen/irgen.h"
 #include "llvm_check.h"
 #include "model/records.h"
 #include "source/records.h"
@@ -223,18 +224,9 @@ class IrTest : public ::testing::Test {
   // Joins the blocks as the function IR does and keeps the text in the function.
   std::string end(Func* f) {
     IrUnit* iu = get_unit_ir(f->unit);
-    IrFunc* irf = iu->func;
-    TextWriter w(1024);
-    ir_func_header(w, f, false, false);
-    for (size_t i = 0; i < irf->blocks.size(); i++) {
-      if (i == 1) w << "  br label %" << irf->blocks[i]->name << "\n";
-      w << irf->blocks[i]->name << ":\n";
-      w.append(irf->blocks[i]->text);
-    }
-    w << "}\n\n";
-    f->ir_text = w.to_string();
+    f->ir_text = ir_join_blocks(iu->func);
     clear_active_ir_func(iu);
-    return f->ir_text;
+    return std::string(f->ir_text);
   }
   std::string block_text(IrBlock* blk) { return blk->text.to_string(); }
   std::string active_text() { return ir()->block->text.to_string(); }

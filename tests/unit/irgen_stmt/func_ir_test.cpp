@@ -94,7 +94,7 @@ TEST_F(FuncIrTest, SecondRunReplacesTextAndLeavesNothingActive) {
   Func* f = make_func(unit, "again", void_t(), {bool_t()});
   set_body(f, {node(AST_IF, arg_v(f, 0), scope({ret()}, true)), ret()});
   build_func_ir(f);
-  std::string first = f->ir_text;
+  std::string first(f->ir_text);
   EXPECT_NE(first.find("if_code_0:"), std::string::npos) << first;
   // Fresh values, as a second parse gives.
   set_body(f, {node(AST_IF, arg_v(f, 0), scope({ret()}, true)), ret()});

@@ -91,7 +91,7 @@ class StmtIrTest : public IrTest {
   std::string write_body(Func* f, std::vector<AstNode*> nodes) {
     set_body(f, std::move(nodes));
     build_func_ir(f);
-    return f->ir_text;
+    return std::string(f->ir_text);
   }
 
   // Runs fn, which must end the process with code 1; returns what it printed.
