@@ -54,6 +54,8 @@ struct Diagnostic {
   std::string message;
 };
 
+struct RuntimeSlot;
+
 struct Build {
   Arena arena;  // owns every record below
 
@@ -67,6 +69,7 @@ struct Build {
   OrderedMap<Package*> packages;            // by directory
   OrderedMap<Namespace*> namespace_dirs;    // directories bound to a namespace
   Package* tesk_package = nullptr;
+  RuntimeSlot* runtime_slots = nullptr;  // where runtime lookups found their names (model/runtime.cpp)
   Namespace* main_namespace = nullptr;
   OrderedMap<SourceFile*> loaded_files;     // by path, in load order
   Func* main_func = nullptr;

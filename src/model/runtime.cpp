@@ -1,6 +1,7 @@
 // Lookups of runtime-package items.
 #include "model/runtime.h"
 
+#include <new>
 #include <string>
 
 #include "driver/build.h"
@@ -21,8 +22,6 @@ Namespace* get_main_namespace(Build* b) {
   return b->main_namespace;
 }
 
-namespace {
-
 // Where a lookup found its result: the positions of the namespace in the package and of
 // the name in the namespace's scope. A hit is taken only after checking that those
 // entries still hold exactly the keys asked for, so it gives what a fresh lookup would,
@@ -32,8 +31,10 @@ struct RuntimeSlot {
   u32 ns_pos = 0;
   u32 id_pos = 0;
 };
+
+namespace {
+
 constexpr size_t kRuntimeSlots = 256;
-thread_local RuntimeSlot runtime_slots[kRuntimeSlots];
 
 size_t runtime_slot_index(std::string_view ns, std::string_view name) {
   size_t h = name.size() * 131 + ns.size();
@@ -57,7 +58,11 @@ Identifier* runtime_cached(Package* pkg, const RuntimeSlot& slot, std::string_vi
 
 Identifier* runtime_identifier(Build* b, std::string_view ns, std::string_view name) {
   Package* pkg = get_tesk_package(b);
-  RuntimeSlot& slot = runtime_slots[runtime_slot_index(ns, name)];
+  if (!b->runtime_slots) {
+    b->runtime_slots = static_cast<RuntimeSlot*>(b->arena.alloc(kRuntimeSlots * sizeof(RuntimeSlot), alignof(RuntimeSlot)));
+    for (size_t i = 0; i < kRuntimeSlots; i++) new (&b->runtime_slots[i]) RuntimeSlot();
+  }
+  RuntimeSlot& slot = b->runtime_slots[runtime_slot_index(ns, name)];
   if (Identifier* id = runtime_cached(pkg, slot, ns, name)) return id;
   size_t ns_pos = pkg->namespaces.index_of(ns);
   Namespace* n = ns_pos == OrderedMap<Namespace*>::npos ? nullptr : pkg->namespaces.entries()[ns_pos].second;
