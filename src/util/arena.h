@@ -104,6 +104,13 @@ class Arena {
   // Only a hint; where it fails nothing changes.
   static constexpr uintptr_t kHeapSpan = uintptr_t(64) << 20;
   void advise_huge_pages(void* block) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return;  // a sanitizer's allocator has its own layout: huge pages there cost memory
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer) || __has_feature(thread_sanitizer)
+    return;
+#endif
+#endif
     uintptr_t heap = reinterpret_cast<uintptr_t>(block) & ~(kHeapSpan - 1);
     if (heap == advised_heap_) return;
     advised_heap_ = heap;

@@ -45,6 +45,11 @@ bool huge_pages_on_request() {
 // front end runs.
 TEST(Arena, AsksForHugePagesOnTheHeapOfItsBlocks) {
   if (!huge_pages_on_request()) GTEST_SKIP() << "no transparent huge pages on this kernel";
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "the sanitizer's allocator is left as it is";
+#endif
+#endif
   std::string flags;
   std::thread t([&] {
     Arena a;
