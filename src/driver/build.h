@@ -109,7 +109,10 @@ struct Build {
   u64 anon_counter = 0;
   u64 loc_files = 0;
   u64 loc_parsed = 0;
-  u8 reread_loops = 0;  // tests: read every second reading of a loop, replay none
+  u8 reread_loops = 0;  // tests: read every second reading of a loop, replay none, keep no first
+  // Times a first reading of a loop body did something a kept reading must not (a relaxed
+  // check, a closure or function left unmade, a nested loop): such a reading is read again.
+  u64 loop_mode_effects = 0;
   u64 string_counter = 0;
   CliArgs cli;
   // The command line up to the program's arguments: what a recorded build must match.

@@ -71,7 +71,10 @@ Value* convert_value(Value* value, ParseContext* ctx, Scope* scope, Type* want) 
 
   if (t->kind == TYPE_FNPTR && w->kind == TYPE_FN) {
     if (!t->func_info) error_at(ctx, "Missing type function info");
-    if (ctx->parser && ctx->parser->in_loop) return placeholder_closure(t);
+    if (ctx->parser && ctx->parser->in_loop) {
+      ctx->parser->build->loop_mode_effects++;
+      return placeholder_closure(t);
+    }
     return value_closure(ctx, value, {}, scope);
   }
 

@@ -28,6 +28,7 @@ Value* read_inline_function(Parser* p, Scope* scope) {
 
   // The first reading of a loop body is dropped: no function is compiled for it.
   if (p->in_loop) {
+    p->build->loop_mode_effects++;
     f->no_body = 1;
     if (!f->body_chunk) parse_error(p, "Missing inline function body (bug)");
     return value_null_plain(func_pointer_type(f));

@@ -58,8 +58,9 @@ Value* read_size_of(Parser* p, Scope* scope) {
 Value* read_isset(Parser* p, Scope* scope) {
   expect_open(p);
   Value* v = read_value(p, scope, PRIO_ALL, 0);
-  if (!p->in_loop && !v->type->nullable) {
-    parse_error(p, cat({"You can only use isset on nullable types. Type found: ", type_text(v->type)}));
+  if (!v->type->nullable) {
+    if (!p->in_loop) parse_error(p, cat({"You can only use isset on nullable types. Type found: ", type_text(v->type)}));
+    p->build->loop_mode_effects++;
   }
   expect_close(p);
   Value* r = value_compare(v, value_null(v->type), OP_NE, core_type(p->build, "bool"));

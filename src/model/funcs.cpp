@@ -190,17 +190,17 @@ Decl* Func::get_temp_var(Type* type, Scope* scope) {
     a->temps_free.erase(a->temps_free.begin() + i);
     a->temps_in_use.push_back(d);
     scope->add_decl(d);
-    a->log_op(LOCAL_OP_TEMP, scope->find(SCOPE_LOOP), type, 0);
+    a->log_op(LOCAL_OP_TEMP, scope->find(SCOPE_LOOP), type, 0, d);
     return d;
   }
   Decl* d = make_temp_var(type, scope);
-  a->log_op(LOCAL_OP_TEMP, scope->find(SCOPE_LOOP), type, 0);
+  a->log_op(LOCAL_OP_TEMP, scope->find(SCOPE_LOOP), type, 0, d);
   return d;
 }
 
 Decl* Func::new_temp_var(Type* type, Scope* scope) {
   Decl* d = make_temp_var(type, scope);
-  get_ast()->log_op(LOCAL_OP_NEW_TEMP, scope->find(SCOPE_LOOP), type, 0);
+  get_ast()->log_op(LOCAL_OP_NEW_TEMP, scope->find(SCOPE_LOOP), type, 0, d);
   return d;
 }
 
@@ -226,7 +226,7 @@ bool FuncAst::take_free_temp(Decl* decl) {
   return true;
 }
 
-void FuncAst::log_op(u8 kind, Scope* loop, Type* type, u64 count) {
+void FuncAst::log_op(u8 kind, Scope* loop, Type* type, u64 count, Decl* decl) {
   if (!logging) return;
   // A local or temporary joining the loop around the reading, or one further out, stays
   // listed there: such a reading cannot be replayed.
@@ -240,7 +240,7 @@ void FuncAst::log_op(u8 kind, Scope* loop, Type* type, u64 count) {
     local_log.back().count += count;
     return;
   }
-  local_log.push_back(LocalOp{kind, type, count});
+  local_log.push_back(LocalOp{kind, type, count, decl});
 }
 
 void FuncAst::release_temps(u64 count) {

@@ -436,6 +436,7 @@ struct LocalOp {
   u8 kind = LOCAL_OP_OTHER;
   Type* type = nullptr;
   u64 count = 0;
+  Decl* decl = nullptr;  // the temporary taken
 };
 
 // The body of one parse of a function.
@@ -466,7 +467,7 @@ struct FuncAst {
   bool take_free_temp(Decl* decl);
   void release_temps(u64 count);
   // `loop`: the loop scope a local or temporary joins.
-  void log_op(u8 kind, Scope* loop, Type* type, u64 count);
+  void log_op(u8 kind, Scope* loop, Type* type, u64 count, Decl* decl = nullptr);
 };
 
 struct Func {

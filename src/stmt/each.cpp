@@ -130,21 +130,28 @@ void read_each(Parser* p, Scope* scope) {
   }
 
   u8 was_in_loop = p->in_loop;
+  // A nested loop reads differently in a first reading: that reading cannot be kept.
+  if (was_in_loop) b->loop_mode_effects++;
   p->in_loop = 1;
   Chunk* start = statement_chunk(p);
   VscopeMark mark(scope);
-  RepeatCheck repeat(was_in_loop, p->context ? p->context->func : nullptr, scope);
+  Func* func = p->context ? p->context->func : nullptr;
+  RepeatCheck repeat(was_in_loop, func, scope);
+  KeepCheck keep(was_in_loop, func, scope);
   Scope* first = build_each_loop(p, scope, names, step_types, values, slice, single, index, length, nullptr);
   bool repeats = repeat.repeats(first, mark);
+  bool kept = keep.keeps(first, mark);
   mark.restore();
   p->in_loop = was_in_loop;
+  if (!kept) drop_loop_locals(func, first);
   Scope* loop = first;
   if (repeats) {
     repeat.replay();
-  } else {
+  } else if (!kept) {
     set_chunk(p, start);
     loop = build_each_loop(p, scope, names, step_types, values, slice, single, index, length,
                            &first->continue_maybe_null);
+    if (p->in_loop) drop_loop_locals(func, loop);
   }
 
   for (Decl* d : loop->break_maybe_null) scope->set_maybe_null(d);
@@ -237,7 +244,8 @@ Scope* build_each_loop(Parser* p, Scope* scope, const std::vector<std::string>& 
     fail->did_exit = 1;
     Value* handler = value_inline_scope(fail, none_type(b));
     Value* step = value_on_error(call, call_result_values(call), handler, 0);
-    if (!p->in_loop) append_value_statement(loop, step);
+    // Also in a first reading, which may be kept (a dropped one drops it with the rest).
+    append_value_statement(loop, step);
 
     std::vector<Value*> results = value_items(step);
     for (size_t j = 0; j < locals.size(); j++) {
@@ -248,8 +256,6 @@ Scope* build_each_loop(Parser* p, Scope* scope, const std::vector<std::string>& 
 
   append_comment(loop, "Each loop code");
   read_statements(p, loop, single);
-
-  if (p->in_loop) drop_loop_locals(func, loop);
   return loop;
 }
 

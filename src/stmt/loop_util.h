@@ -49,9 +49,12 @@ class RepeatCheck {
   void replay();
 
  private:
+  RepeatCheck() = default;
+  void start(Func* func, Scope* scope);
   void stop();
   static void count(Build* b, Func* func, FuncAst* ast, u64* into);
   static constexpr int kCounts = 15;
+  friend class KeepCheck;
   FuncAst* ast_ = nullptr;  // null: not logging
   Func* func_ = nullptr;
   Scope* scope_ = nullptr;
@@ -60,6 +63,33 @@ class RepeatCheck {
   size_t outer_from_ = 0;
   u64 before_[kCounts] = {};
   std::vector<LocalOp> ops_;
+};
+
+// Outside a dropped reading, a first reading that left no local to unset at the next
+// iteration and did nothing that only a first reading does (see `loop_mode_effects`)
+// made what the second reading would make from the same facts. Instead of reading again,
+// the first reading is kept and given what the second would have had: the numbers of the
+// locals it declared move past the first reading's, its plain locals are listed after
+// the temporaries as a fresh reading's would be, and the temporaries it took must be the
+// ones a second reading would take. Made right before the first reading, with the
+// parser's `in_loop` as it was before it; `keeps` after it, instead of dropping it.
+class KeepCheck {
+ public:
+  KeepCheck(u8 was_in_loop, Func* func, Scope* scope);
+  KeepCheck(const KeepCheck&) = delete;
+  KeepCheck& operator=(const KeepCheck&) = delete;
+  // Ends the log. True when `first` (the first reading's loop scope) is kept; its locals
+  // are then renumbered and relisted.
+  bool keeps(Scope* first, const VscopeMark& mark);
+
+ private:
+  bool takes_same_temps(const std::vector<LocalOp>& ops) const;
+  void renumber(const std::vector<LocalOp>& ops);
+  RepeatCheck log_;
+  FuncAst* ast_ = nullptr;  // null: the first reading is not kept
+  u64 effects_ = 0;
+  u64 counter_ = 0;
+  size_t listed_ = 0;
 };
 
 }  // namespace tesk

@@ -1,6 +1,7 @@
 // if chains, while loops, break and continue, and the null facts they carry between
 // scopes. Loop bodies are read twice: the first reading only finds which locals may be
-// null again when the next iteration starts, the second one is kept.
+// null again when the next iteration starts, the second one is kept. Where the first
+// shows that the second would make the same, the first is kept instead (KeepCheck).
 #include <algorithm>
 #include <unordered_set>
 
@@ -127,6 +128,10 @@ RepeatCheck::RepeatCheck(u8 was_in_loop, Func* func, Scope* scope) {
   // Outside a dropped reading the second reading is the one that is kept.
   // A missing function is reported by the reading itself.
   if (!was_in_loop || !func || !func->ast) return;
+  start(func, scope);
+}
+
+void RepeatCheck::start(Func* func, Scope* scope) {
   func_ = func;
   scope_ = scope;
   ast_ = func->get_ast();
@@ -224,6 +229,113 @@ void RepeatCheck::replay() {
   }
 }
 
+KeepCheck::KeepCheck(u8 was_in_loop, Func* func, Scope* scope) {
+  Build* b = scope->build;
+  if (was_in_loop || !func || !func->ast || b->lsp || b->reread_loops) return;
+  log_.start(func, scope);
+  ast_ = log_.ast_;
+  effects_ = b->loop_mode_effects;
+  counter_ = log_.ast_->decl_counter;
+  listed_ = log_.ast_->scope->decls.size();
+}
+
+bool KeepCheck::keeps(Scope* first, const VscopeMark& mark) {
+  FuncAst* ast = log_.ast_;
+  if (!ast) return false;
+  Build* b = first->build;
+  bool same = first->continue_maybe_null.empty() && !mark.moved() && b->loop_mode_effects == effects_;
+  if (same) {
+    u64 now[RepeatCheck::kCounts];
+    RepeatCheck::count(b, log_.func_, ast, now);
+    same = std::equal(log_.before_, log_.before_ + RepeatCheck::kCounts, now);
+  }
+  same = same && !lists_temp(first->maybe_null) && !lists_temp(first->break_maybe_null);
+  std::vector<LocalOp> ops;
+  if (same) ops.assign(ast->local_log.begin() + i64(log_.from_), ast->local_log.end());
+  log_.stop();
+  if (!same || !takes_same_temps(ops)) return false;
+  renumber(ops);
+  return true;
+}
+
+// Replays the temporaries a second reading would take, from the function's temporaries as
+// the first reading left them: each must be the one the first reading took, and the
+// temporaries must end as they are now.
+bool KeepCheck::takes_same_temps(const std::vector<LocalOp>& ops) const {
+  FuncAst* ast = ast_;
+  std::vector<Decl*> free = ast->temps_free;
+  std::vector<Decl*> in_use = ast->temps_in_use;
+  // A reused temporary takes the type it is used for; replayed types live here.
+  std::vector<std::pair<Decl*, Type*>> types;
+  auto type_of = [&](Decl* d) {
+    for (auto it = types.rbegin(); it != types.rend(); ++it)
+      if (it->first == d) return it->second;
+    return d->type;
+  };
+  for (const LocalOp& op : ops) {
+    switch (op.kind) {
+      case LOCAL_OP_VAR: break;
+      case LOCAL_OP_TEMP: {
+        bool gc = op.type->is_gc();
+        u64 size = op.type->size();
+        size_t i = 0;
+        for (; i < free.size(); i++) {
+          Type* t = type_of(free[i]);
+          if (t->kind == op.type->kind && t->size() == size && (free[i]->is_gc != 0) == gc) break;
+        }
+        if (i == free.size() || free[i] != op.decl) return false;
+        types.emplace_back(op.decl, op.type);
+        free.erase(free.begin() + i64(i));
+        in_use.push_back(op.decl);
+        break;
+      }
+      case LOCAL_OP_RELEASE:
+        while (in_use.size() > op.count) {
+          free.push_back(in_use.back());
+          in_use.pop_back();
+        }
+        break;
+      default: return false;  // a new temporary or anything else: read again
+    }
+  }
+  if (free != ast->temps_free || in_use != ast->temps_in_use) return false;
+  for (const auto& [d, t] : types)
+    if (type_of(d) != d->type) return false;
+  return true;
+}
+
+namespace {
+
+// The number a local's IR name ends with.
+u64 ir_name_number(const std::string& name) {
+  size_t dot = name.rfind('.');
+  u64 n = 0;
+  for (size_t i = dot + 1; i < name.size(); i++) n = n * 10 + u64(name[i] - '0');
+  return n;
+}
+
+}  // namespace
+
+void KeepCheck::renumber(const std::vector<LocalOp>& ops) {
+  FuncAst* ast = ast_;
+  const u64 from = counter_, to = ast->decl_counter, shift = to - from;
+  // Every local named during the reading is named again by a second one, in the same
+  // order: after the first reading's numbers.
+  auto rename = [&](Decl* d) {
+    u64 n = ir_name_number(d->ir_name);
+    if (n < from || n >= to) return;
+    d->ir_name.resize(d->ir_name.rfind('.') + 1);
+    d->ir_name += std::to_string(n + shift);
+  };
+  std::vector<Decl*>& all = ast->scope->decls;
+  for (size_t i = listed_; i < all.size(); i++) rename(all[i]);
+  for (const LocalOp& op : ops)
+    if (op.kind == LOCAL_OP_TEMP) rename(op.decl);
+  ast->decl_counter = to + shift;
+  // A second reading lists its plain locals after the temporaries the first one left.
+  std::stable_partition(all.begin() + i64(listed_), all.end(), [](Decl* d) { return d->is_buffer != 0; });
+}
+
 // --- if ------------------------------------------------------------------------------
 
 void read_if(Parser* p, Scope* scope) {
@@ -290,22 +402,26 @@ void read_while(Parser* p, Scope* scope) {
   func->get_ast();
 
   u8 was_in_loop = p->in_loop;
+  // A nested loop reads differently in a first reading: that reading cannot be kept.
+  if (was_in_loop) p->build->loop_mode_effects++;
   p->in_loop = 1;
   Chunk* start = statement_chunk(p);
   Value* first_cond = nullptr;
   VscopeMark mark(scope);
   RepeatCheck repeat(was_in_loop, func, scope);
+  KeepCheck keep(was_in_loop, func, scope);
   Scope* first = read_while_once(p, scope, nullptr, &first_cond);
   bool repeats = repeat.repeats(first, mark);
+  bool kept = keep.keeps(first, mark);
   mark.restore();
   p->in_loop = was_in_loop;
-  drop_loop_locals(func, first);
+  if (!kept) drop_loop_locals(func, first);
 
   Value* cond = first_cond;
   Scope* loop = first;
   if (repeats) {
     repeat.replay();
-  } else {
+  } else if (!kept) {
     set_chunk(p, start);
     loop = read_while_once(p, scope, &first->continue_maybe_null, &cond);
   }

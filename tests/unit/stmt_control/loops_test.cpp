@@ -250,6 +250,59 @@ TEST(Loops, ReplayedReadingsLeaveWhatReadingWould) {
   }
 }
 
+// A loop outside any dropped reading keeps its first reading when a second one would
+// make the same: same statements, same local names and numbers, same list of locals in
+// the same order, same errors. Where the first reading depended on being one, or left
+// locals to unset at the next iteration, the loop is read again.
+TEST(Loops, KeptFirstReadingsLeaveWhatReadingWould) {
+  struct KeepCase {
+    const char* decls;
+    bool kept;  // some first reading is kept: fewer lines are read than with every loop read twice
+  };
+  const KeepCase cases[] = {
+      // Locals, temporaries reused from before the loop and new ones, numbered after them.
+      {"fn f(a: int) {\n g(\"a\" + \"b\")\n let s = mk()\n while a < 4 {\n  let x = a * 2\n"
+       "  g(\"p\" + \"q\")\n  let y = mk()\n  show(y, x, s)\n  a += 1\n }\n let z = 1\n}\n",
+       true},
+      // Temporaries first taken in the loop, and a break.
+      {"fn f(a: int) {\n while a < 4 {\n  let x = mk()\n  if a > 2: break\n  show(x, a, mk())\n  a += 1\n }\n"
+       " let z = mk()\n}\n",
+       true},
+      // each over a slice, with an index and a continue.
+      {"fn f(s: Items[int], a: int) {\n each s as v, i {\n  if v > 1: continue\n  let z = v + a\n  a = z\n }\n"
+       " let y = 2\n}\n",
+       true},
+      // Two loops in a row, the second one reusing what the first left.
+      {"fn f(s: Items[int], a: int) {\n while a < 2 {\n  let x = mk()\n  a += 1\n }\n each s as v {\n"
+       "  let x = mk()\n  show(x, v, x)\n }\n}\n",
+       true},
+      // A store that ends with a value keeps the local's fact for the next iteration.
+      {"fn f(x: ?Box, a: int) {\n if !isset(x): return\n while a < 3 {\n  let b: Box = x\n  x = null\n"
+       "  x = mk()\n }\n}\n",
+       true},
+      // A local that may be null at the next iteration: read again, where it is nullable
+      // from the first statement on (and a use that needs a value is an error).
+      {"fn f(x: ?Box, a: int) {\n if !isset(x): return\n while a < 3 {\n  let b: ?Box = x\n  x = null\n }\n}\n",
+       false},
+      {"fn f(x: ?Box, a: int) {\n if !isset(x): return\n while a < 3 {\n  show(x, a, x)\n  x = null\n }\n}\n",
+       false},
+      // isset of a local that is known to hold a value is an error, also in a loop.
+      {"fn f(x: ?Box, a: int) {\n if !isset(x): return\n while a < 3 {\n  if isset(x): a += 1\n }\n}\n", false},
+      // A nested loop reads differently in a first reading: the outer loop is read again,
+      // the inner one is kept in that second reading.
+      {"fn f(a: int) {\n while a < 4 {\n  let x = mk()\n  while a < 2 {\n   let y = mk()\n   a += 1\n  }\n"
+       "  a += 1\n }\n}\n",
+       true},
+  };
+  for (const KeepCase& c : cases) {
+    auto [kept, kept_lines] = reading_of(c.decls, false);
+    auto [read, read_lines] = reading_of(c.decls, true);
+    EXPECT_EQ(kept, read) << c.decls;
+    if (c.kept) EXPECT_LT(kept_lines, read_lines) << c.decls;
+    else EXPECT_EQ(kept_lines, read_lines) << c.decls;
+  }
+}
+
 TEST(Loops, ContinueInFirstReadingRecordsUnsetLocals) {
   World w({std::string(kBox) + "fn f(x: ?Box, a: int) {\n}\n"});
   Body r = w.read_body("f");
