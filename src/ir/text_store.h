@@ -34,6 +34,7 @@ class TextStore {
     char* data;
     u64 capacity;
     u64 used;
+    u64 mapped;  // bytes mapped at data for a large chunk; 0 when it came from malloc
   };
   std::vector<Chunk> chunks_;
   u64 chunk_size_;

@@ -54,6 +54,30 @@ TEST(TextStore, UnkeptRoomIsReused) {
   EXPECT_EQ(s.chunk_count(), 1u);
 }
 
+// Large chunks are mapped on their own at a 2 MiB boundary (for huge pages): texts stay
+// whole in them, also one larger than a chunk, and they go back on release.
+TEST(TextStore, LargeChunksAreMappedAligned) {
+  TextStore s;
+  std::string a(1000, 'a');
+  std::string_view va = put_text(s, a);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(va.data()) % (2u << 20), 0u);
+  std::string big(TextStore::kChunk + 12345, 'B');
+  big[0] = 'C';
+  big.back() = 'D';
+  std::string_view vb = put_text(s, big);
+  std::string_view vc = put_text(s, "after");
+  EXPECT_EQ(va, a);
+  EXPECT_EQ(vb, big);
+  EXPECT_EQ(vc, "after");
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(vb.data()) % (2u << 20), 0u);
+  // The big text's chunk is rounded up to whole huge pages; "after" uses the rest.
+  EXPECT_EQ(s.chunk_count(), 2u);
+  EXPECT_EQ(vc.data(), vb.data() + vb.size());
+  s.release();
+  EXPECT_EQ(s.chunk_count(), 0u);
+  EXPECT_EQ(put_text(s, "again"), "again");
+}
+
 // Texts differing in one byte anywhere, or only in length, hash apart; the hash reads
 // eight bytes at a time, then the overlapping last word.
 TEST(TextStore, HashSeesEveryByte) {
