@@ -32,6 +32,8 @@ Func* class_props_function(Class* cls) {
   if (cls->props_func) return cls->props_func;
   Func** own_entry = cls->funcs.find("_props");
   Func* own = own_entry ? *own_entry : nullptr;
+  // Asked for every object made: a class without references is known not to need one.
+  if (cls->no_gc_props) return own;
 
   TemplateText code;
   code.add("item: ptr, list: LIFO_TYPE, func: fnptr(ptr, LIFO_TYPE)()) {\n");
@@ -41,7 +43,10 @@ Func* class_props_function(Class* cls) {
     any = true;
     code.add("func(item.@offset(").add_number(prop->offset).add("), list)\n");
   }
-  if (!any) return own;
+  if (!any) {
+    cls->no_gc_props = 1;
+    return own;
+  }
   if (own) code.add("_PROPS(item.@cast(CLASS_TYPE), list, func)\n");
   code.add("}\n");
 

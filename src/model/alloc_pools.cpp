@@ -36,6 +36,12 @@ AllocatorPool* allocator_global(ParseContext* ctx, Type* type) {
   if ((type->kind == TYPE_POINTER || type->kind == TYPE_RAW_POINTER || type->kind == TYPE_REFERENCE) && type->sub) {
     item = type->get_pointed();
   }
+  // Every object literal asks: a class remembers its pool.
+  if (item->kind == TYPE_CLASS && item->class_ && item->class_->alloc_pool) {
+    context_note_class(ctx, item->class_);
+    context_note_pool(ctx, item->class_->alloc_pool);
+    return item->class_->alloc_pool;
+  }
   u64 size = item->size();
   if (size == 0) error_at(ctx, "Unknown type size: " + item->to_text());
   u64 item_size = pool_item_size(size, b->ptr_size);
@@ -65,6 +71,7 @@ AllocatorPool* allocator_global(ParseContext* ctx, Type* type) {
     pool->free_func = free_func;
     b->alloc_pools.set(name, pool);
   }
+  if (item->kind == TYPE_CLASS && item->class_) item->class_->alloc_pool = pool;
   context_note_pool(ctx, pool);
   return pool;
 }

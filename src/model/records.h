@@ -239,6 +239,8 @@ struct Class {
   Func* offset_assign_func = nullptr;
   u64 pool_index = 0;
   Func* props_func = nullptr;                          // ("list_props_func")
+  u8 no_gc_props = 0;  // known to have no reference property: no props_func to make
+  AllocatorPool* alloc_pool = nullptr;  // the pool its objects come from, once asked
   GenericNames* generic_names = nullptr;
   std::vector<Type*>* generic_types = nullptr;
   OrderedMap<Class*>* generic_instances = nullptr;

@@ -1,5 +1,6 @@
 #include "source/parser.h"
 
+#include <array>
 #include <cstring>
 
 #include "driver/build.h"
@@ -164,74 +165,92 @@ namespace {
 constexpr u8 kFlagsAny = (1 << 0) | (1 << 1) | (1 << 3);
 constexpr u8 kFlagsSkipBlanks = (1 << 1) | (1 << 3);
 
+// Bytes that continue a word: letters, digits and '_'.
+constexpr auto kWordBytes = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 256; c++) t[size_t(c)] = is_word_byte(static_cast<u8>(c));
+  return t;
+}();
+
 // Reads one token from the parser's position, leaving the position after it. Returns
-// the kind; *flags_ok gets the flag sets that would have read the same.
+// the kind; *flags_ok gets the flag sets that would have read the same. The position is
+// kept in locals while blanks and words are skipped: stores through the parser would
+// otherwise be reloaded after every byte read.
 inline u64 scan_token(Parser* p, bool skip_blanks, bool skip_nl, u8* starts_line_out, u8* flags_ok) {
   u8 starts_line = (p->line == 1 && p->col == 1) ? 1 : 0;
   u8 ok = kFlagsAny;
   u64 kind;
   u64 tok_start;
+  const char* const data = p->data;
+  const u64 len = p->len;
+  u64 i = p->index;
+  u64 col = p->col;
   for (;;) {
-    if (p->index >= p->len) {
+    if (i >= len) {
       kind = TOK_EOF;
-      tok_start = p->index;
+      tok_start = i;
       break;
     }
-    u8 c = static_cast<u8>(p->data[p->index]);
+    u8 c = static_cast<u8>(data[i]);
     if (c == ' ' || c == '\t' || c == '\r') {
       if (skip_blanks) {
         ok &= kFlagsSkipBlanks;
-        p->index++;
-        p->col++;
+        i++;
+        col++;
         continue;
       }
       ok = 0;
       kind = TOK_BLANK;
-      tok_start = p->index;
+      tok_start = i;
       break;
     }
     if (c == '\n') {
       ok = 0;
       if (skip_nl) {
-        p->index++;
+        i++;
         p->line++;
-        p->col = 1;
+        col = 1;
         p->build->loc_parsed++;
         starts_line = 1;
         continue;
       }
       kind = TOK_BLANK;
-      tok_start = p->index;
+      tok_start = i;
       break;
     }
-    if (c == '/' && byte_at(p, p->index + 1) == '/') {
+    if (c == '/' && i + 1 < len && data[i + 1] == '/') {
       // A comment always takes its newline with it, whatever the flags.
-      const void* nl = std::memchr(p->data + p->index, '\n', p->len - p->index);
+      const void* nl = std::memchr(data + i, '\n', len - i);
       if (nl) {
-        p->index = static_cast<u64>(static_cast<const char*>(nl) - p->data) + 1;
+        i = static_cast<u64>(static_cast<const char*>(nl) - data) + 1;
         p->line++;
-        p->col = 1;
+        col = 1;
       } else {
         // Last line without a final newline: no line is counted that is not there.
-        p->col += p->len - p->index;
-        p->index = p->len;
+        col += len - i;
+        i = len;
       }
       starts_line = 1;
       continue;
     }
+    tok_start = i;
+    i++;
+    col++;
     if (c >= 127 || (c < 32 && c != '\t' && c != '\n' && c != '\r')) {
-      tok_start = p->index;
-      p->index++;
-      p->col++;
+      p->index = i;
+      p->col = col;
       token_error(p, tok_start, cat({"Parse error, unsupported character/byte: ", std::to_string(c)}));
     }
-    tok_start = p->index;
-    p->index++;
-    p->col++;
-    if (is_word_byte(c) && !is_digit_byte(c)) {
-      skip_word_chars(p);
+    if (kWordBytes[c] && !is_digit_byte(c)) {
+      while (i < len && kWordBytes[static_cast<u8>(data[i])]) i++;
+      col += i - tok_start - 1;
       kind = TOK_WORD;
-    } else if (c == '$' || c == '@') {
+      break;
+    }
+    // The rarer tokens read through the parser.
+    p->index = i;
+    p->col = col;
+    if (c == '$' || c == '@') {
       skip_word_chars(p);
       kind = c == '$' ? TOK_DOLLAR_WORD : TOK_AT_WORD;
     } else if (is_digit_byte(c)) {
@@ -248,10 +267,14 @@ inline u64 scan_token(Parser* p, bool skip_blanks, bool skip_nl, u8* starts_line
       p->col += n - 1;
       kind = TOK_SYMBOL;
     }
+    i = p->index;
+    col = p->col;
     break;
   }
-  p->tok = p->data + tok_start;
-  p->tok_len = (kind == TOK_BLANK || kind == TOK_EOF) ? 0 : p->index - tok_start;
+  p->index = i;
+  p->col = col;
+  p->tok = data + tok_start;
+  p->tok_len = (kind == TOK_BLANK || kind == TOK_EOF) ? 0 : i - tok_start;
   *starts_line_out = starts_line;
   *flags_ok = ok;
   return kind;
@@ -410,10 +433,11 @@ void skip_blanks(Parser* p, bool newlines_too) {
 }
 
 void skip_word_chars(Parser* p) {
-  while (p->index < p->len && is_word_byte(static_cast<u8>(p->data[p->index]))) {
-    p->index++;
-    p->col++;
-  }
+  const char* data = p->data;
+  u64 i = p->index;
+  while (i < p->len && kWordBytes[static_cast<u8>(data[i])]) i++;
+  p->col += i - p->index;
+  p->index = i;
 }
 
 u64 read_number_rest(Parser* p) {

@@ -64,8 +64,8 @@ void push_type_hint(Parser* p, Type* type);
 void pop_type_hint(Parser* p);
 
 // Byte classes of the tokenizer.
-inline bool is_digit_byte(u8 c) { return c >= '0' && c <= '9'; }
-inline bool is_word_byte(u8 c) {
+constexpr bool is_digit_byte(u8 c) { return c >= '0' && c <= '9'; }
+constexpr bool is_word_byte(u8 c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit_byte(c) || c == '_';
 }
 
