@@ -172,6 +172,12 @@ constexpr auto kWordBytes = [] {
   return t;
 }();
 
+// Where the word bytes starting at i end.
+inline u64 word_end(const char* data, u64 i, u64 len) {
+  while (i < len && kWordBytes[static_cast<u8>(data[i])]) i++;
+  return i;
+}
+
 // Reads one token from the parser's position, leaving the position after it. Returns
 // the kind; *flags_ok gets the flag sets that would have read the same. The position is
 // kept in locals while blanks and words are skipped: stores through the parser would
@@ -242,7 +248,7 @@ inline u64 scan_token(Parser* p, bool skip_blanks, bool skip_nl, u8* starts_line
       token_error(p, tok_start, cat({"Parse error, unsupported character/byte: ", std::to_string(c)}));
     }
     if (kWordBytes[c] && !is_digit_byte(c)) {
-      while (i < len && kWordBytes[static_cast<u8>(data[i])]) i++;
+      i = word_end(data, i, len);
       col += i - tok_start - 1;
       kind = TOK_WORD;
       break;
@@ -433,9 +439,7 @@ void skip_blanks(Parser* p, bool newlines_too) {
 }
 
 void skip_word_chars(Parser* p) {
-  const char* data = p->data;
-  u64 i = p->index;
-  while (i < p->len && kWordBytes[static_cast<u8>(data[i])]) i++;
+  u64 i = word_end(p->data, p->index, p->len);
   p->col += i - p->index;
   p->index = i;
 }

@@ -130,8 +130,6 @@ void read_each(Parser* p, Scope* scope) {
   }
 
   u8 was_in_loop = p->in_loop;
-  // A nested loop reads differently in a first reading: that reading cannot be kept.
-  if (was_in_loop) b->loop_mode_effects++;
   p->in_loop = 1;
   Chunk* start = statement_chunk(p);
   VscopeMark mark(scope);

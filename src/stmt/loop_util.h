@@ -52,6 +52,9 @@ class RepeatCheck {
   RepeatCheck() = default;
   void start(Func* func, Scope* scope);
   void stop();
+  // Ends the log. True when the reading left the build's counters, the value scope and
+  // the lists carried out of the loop as they were; `ops` then gets the reading's log.
+  bool ends_unchanged(Scope* first, const VscopeMark& mark, std::vector<LocalOp>* ops);
   static void count(Build* b, Func* func, FuncAst* ast, u64* into);
   static constexpr int kCounts = 15;
   friend class KeepCheck;

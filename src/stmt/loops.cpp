@@ -188,10 +188,9 @@ bool lists_temp(const std::vector<Decl*>& list) {
 
 }  // namespace
 
-bool RepeatCheck::repeats(Scope* first, const VscopeMark& mark) {
-  if (!ast_) return false;
+bool RepeatCheck::ends_unchanged(Scope* first, const VscopeMark& mark, std::vector<LocalOp>* ops) {
   FuncAst* ast = ast_;
-  bool same = first->continue_maybe_null.empty() && !mark.moved() && !scope_->build->reread_loops;
+  bool same = first->continue_maybe_null.empty() && !mark.moved();
   if (same) {
     u64 now[kCounts];
     count(scope_->build, func_, ast, now);
@@ -200,15 +199,16 @@ bool RepeatCheck::repeats(Scope* first, const VscopeMark& mark) {
   // The lists carried out of the loop must not name temporaries: a second reading could
   // have taken other ones.
   same = same && !lists_temp(first->maybe_null) && !lists_temp(first->break_maybe_null);
-  if (same) {
-    for (size_t i = from_; i < ast->local_log.size() && same; i++) {
-      const LocalOp& op = ast->local_log[i];
-      if (op.kind == LOCAL_OP_OTHER) same = false;
-    }
-  }
-  if (same) ops_.assign(ast->local_log.begin() + i64(from_), ast->local_log.end());
+  if (same) ops->assign(ast->local_log.begin() + i64(from_), ast->local_log.end());
   stop();
   return same;
+}
+
+bool RepeatCheck::repeats(Scope* first, const VscopeMark& mark) {
+  if (!ast_) return false;
+  bool reread = scope_->build->reread_loops;
+  if (!ends_unchanged(first, mark, &ops_) || reread) return false;
+  return std::none_of(ops_.begin(), ops_.end(), [](const LocalOp& op) { return op.kind == LOCAL_OP_OTHER; });
 }
 
 void RepeatCheck::replay() {
@@ -231,28 +231,20 @@ void RepeatCheck::replay() {
 
 KeepCheck::KeepCheck(u8 was_in_loop, Func* func, Scope* scope) {
   Build* b = scope->build;
+  // A nested loop reads differently in a first reading: that reading cannot be kept.
+  if (was_in_loop) b->loop_mode_effects++;
   if (was_in_loop || !func || !func->ast || b->lsp || b->reread_loops) return;
   log_.start(func, scope);
   ast_ = log_.ast_;
   effects_ = b->loop_mode_effects;
-  counter_ = log_.ast_->decl_counter;
-  listed_ = log_.ast_->scope->decls.size();
+  counter_ = ast_->decl_counter;
+  listed_ = ast_->scope->decls.size();
 }
 
 bool KeepCheck::keeps(Scope* first, const VscopeMark& mark) {
-  FuncAst* ast = log_.ast_;
-  if (!ast) return false;
-  Build* b = first->build;
-  bool same = first->continue_maybe_null.empty() && !mark.moved() && b->loop_mode_effects == effects_;
-  if (same) {
-    u64 now[RepeatCheck::kCounts];
-    RepeatCheck::count(b, log_.func_, ast, now);
-    same = std::equal(log_.before_, log_.before_ + RepeatCheck::kCounts, now);
-  }
-  same = same && !lists_temp(first->maybe_null) && !lists_temp(first->break_maybe_null);
+  if (!ast_) return false;
   std::vector<LocalOp> ops;
-  if (same) ops.assign(ast->local_log.begin() + i64(log_.from_), ast->local_log.end());
-  log_.stop();
+  bool same = log_.ends_unchanged(first, mark, &ops) && first->build->loop_mode_effects == effects_;
   if (!same || !takes_same_temps(ops)) return false;
   renumber(ops);
   return true;
@@ -402,8 +394,6 @@ void read_while(Parser* p, Scope* scope) {
   func->get_ast();
 
   u8 was_in_loop = p->in_loop;
-  // A nested loop reads differently in a first reading: that reading cannot be kept.
-  if (was_in_loop) p->build->loop_mode_effects++;
   p->in_loop = 1;
   Chunk* start = statement_chunk(p);
   Value* first_cond = nullptr;
