@@ -128,6 +128,12 @@ Value* read_clone(Parser* p, Scope* scope) {
   Build* b = p->build;
   expect_open(p);
   Value* v = read_value(p, scope, PRIO_ALL, 0);
+  // The copy of such an object would release the resource a second time.
+  Class* cls = v->type ? v->type->get_class() : nullptr;
+  if (cls && cls->get_function("gc_free") && !cls->get_function("clone")) {
+    parse_error(p, "Cannot clone a value of class '" + cls->display_name +
+                       "': it has gc_free and no clone() function, so both copies would free the resource");
+  }
   expect_close(p);
   Func* generic = runtime_func(b, "core", "clone_value");
   Func* inst = get_generic_function(generic, {v->type}, nullptr);
