@@ -34,6 +34,14 @@ ArgFlags arg_flags(FuncInfo* sig) {
 
 bool has_results(FuncInfo* sig) { return !sig->rets.empty() && sig->rets[0]->kind != TYPE_VOID; }
 
+// Bytes of the plain values among `types`, laid out one after the other.
+u64 plain_bytes(const std::vector<Type*>& types, u64 count) {
+  u64 bytes = 0;
+  for (u64 i = 0; i < count && i < types.size(); i++)
+    if (!types[i]->is_gc()) bytes += types[i]->size();
+  return bytes;
+}
+
 }  // namespace
 
 std::string coro_entry_code(FuncInfo* sig) {
@@ -102,7 +110,12 @@ std::string coro_start_code(FuncInfo* sig, u64 arg_count) {
   u64 count = arg_count < sig->args.size() ? arg_count : sig->args.size();
   for (u64 i = 0; i < count; i++)
     c.add("let co_arg").add_number(i).add(" : ARG_T_").add_number(i).add(" = ARG_V_").add_number(i).add("\n");
-  c.add("let coro = CORO_CLASS.new(HANDLER, START_FUNC)\n");
+  // The byte buffer holds the plain arguments first and the plain results later: it
+  // takes the larger of the two.
+  u64 arg_bytes = plain_bytes(sig->args, sig->args.size());
+  u64 result_bytes = has_results(sig) ? plain_bytes(sig->rets, sig->rets.size()) : 0;
+  u64 bytes = arg_bytes > result_bytes ? arg_bytes : result_bytes;
+  c.add("let coro = CORO_CLASS.new(HANDLER, START_FUNC, ").add_number(bytes).add(")\n");
   if (flags.plain) c.add("let args = coro.args.@cast(ptr)\n");
   if (flags.gc) c.add("let gc_args = coro.gc_args\n");
   for (u64 i = 0; i < count; i++) {

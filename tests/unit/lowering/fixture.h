@@ -37,7 +37,7 @@ inline const char* kCoroRuntime =
     "    gc_args: GcList\n"
     "    error_code: u32\n"
     "    error_msg: String\n"
-    "    static fn new(handler: ptr, start_func: ptr) Coro {\n"
+    "    static fn new(handler: ptr, start_func: ptr, args_size: uint) Coro {\n"
     "        return Coro { handler: handler, args: handler, gc_args: GcList { n: 0 }, error_code: 0, error_msg: \"\" }\n"
     "    }\n"
     "    fn complete() {\n"

@@ -27,7 +27,7 @@ TEST(CoroTexts, NoArgumentsNoResults) {
             "}\n");
   EXPECT_EQ(coro_start_code(s, 0),
             "<{\n"
-            "let coro = CORO_CLASS.new(HANDLER, START_FUNC)\n"
+            "let coro = CORO_CLASS.new(HANDLER, START_FUNC, 0)\n"
             "AWAIT_LAST_FUNC()\n"
             "return coro\n"
             "}\n");
@@ -69,7 +69,7 @@ TEST(CoroTexts, MixedArgumentsAndResults) {
             "let co_arg0 : ARG_T_0 = ARG_V_0\n"
             "let co_arg1 : ARG_T_1 = ARG_V_1\n"
             "let co_arg2 : ARG_T_2 = ARG_V_2\n"
-            "let coro = CORO_CLASS.new(HANDLER, START_FUNC)\n"
+            "let coro = CORO_CLASS.new(HANDLER, START_FUNC, 9)\n"
             "let args = coro.args.@cast(ptr)\n"
             "let gc_args = coro.gc_args\n"
             "@ptrv(args, ARG_T_0) = co_arg0\n"
@@ -93,6 +93,32 @@ TEST(CoroTexts, GcResultOnly) {
             std::string::npos);
   EXPECT_EQ(entry.find(" ! {"), std::string::npos);
   EXPECT_EQ(coro_start_code(s, 1).find("gc_args"), std::string::npos);
+}
+
+// The byte buffer is sized by the call: its plain arguments or its plain results,
+// whichever take more bytes, with no upper limit.
+TEST(CoroTexts, BufferSize) {
+  World w({kDecls});
+  Type* i = w.core("int");
+  Type* str = w.core("String");
+  Type* bl = w.core("bool");
+  Type* u8 = w.core("u8");
+  struct Case {
+    std::vector<Type*> args;
+    std::vector<Type*> rets;
+    const char* line;
+  } cases[] = {
+      {{str}, {str}, "let coro = CORO_CLASS.new(HANDLER, START_FUNC, 0)\n"},
+      {{u8, bl}, {}, "let coro = CORO_CLASS.new(HANDLER, START_FUNC, 2)\n"},
+      {{}, {i, i, i, i, i}, "let coro = CORO_CLASS.new(HANDLER, START_FUNC, 40)\n"},
+      {{i, str}, {bl, i}, "let coro = CORO_CLASS.new(HANDLER, START_FUNC, 9)\n"},
+      {std::vector<Type*>(21, i), {i}, "let coro = CORO_CLASS.new(HANDLER, START_FUNC, 168)\n"},
+      {std::vector<Type*>(1000, i), {}, "let coro = CORO_CLASS.new(HANDLER, START_FUNC, 8000)\n"},
+  };
+  for (const Case& c : cases) {
+    FuncInfo* s = sig(w, c.args, c.rets, false);
+    EXPECT_NE(coro_start_code(s, c.args.size()).find(c.line), std::string::npos) << c.line;
+  }
 }
 
 TEST(AwaitTexts, Layouts) {

@@ -157,7 +157,7 @@ TEST(RuntimeContract, FunctionsAndTheArgumentsTheirCallersPass) {
       {"core", "TestEntry", "assert_test", 5},
       {"core", "TestEntry", "assert_panic", 4},
       {"core", "TestResults", "submit_entry", 2},
-      {"coro", "Coro", "new", 2},
+      {"coro", "Coro", "new", 3},
       {"coro", "Coro", "complete", 1},
       {"coro", "", "await_last", 0},
       {"coro", "", "await_coro", 1},
