@@ -14,6 +14,7 @@
 #include "ir/records.h"
 #include "irgen/irgen.h"
 #include "model/funcs.h"
+#include "model/global_order.h"
 #include "model/records.h"
 #include "model/scope.h"
 #include "source/records.h"
@@ -84,6 +85,7 @@ u64 run_pass(Build* b) {
     b->used_globals.push_back(g);
     g->used = 0;
   }
+  order_global_defaults(b->used_globals);
   for (auto& [name, pool] : b->alloc_pools) {
     if (!pool->pending) continue;
     b->used_pools.push_back(pool);
@@ -127,6 +129,7 @@ u64 run_pass(Build* b) {
     }
   };
   if (b->new_global_used) restale(b->loop_globals_funcs);
+  restale(settle_global_defaults(b, b->used_globals));
   if (b->new_class_used) restale(b->loop_classes_funcs);
   if (b->new_pool_used) restale(b->init_allocators_funcs);
   return count;

@@ -106,12 +106,21 @@ Value* func_value(Parser* p, Scope* scope, Func* func) {
   return value_func(func);
 }
 
-Value* global_value(Parser* p, Global* global) {
+Value* global_value(Parser* p, Scope* scope, Global* global) {
   check_read_access(p, global->file, global->access, "global");
   Func* current = p->context ? p->context->func : nullptr;
   if (!current) parse_error(p, "Missing function object in parser (bug)");
   current->used_globals.push_back(global);
-  return value_global(global);
+  Value* v = value_global(global);
+  if (!current->checks_globals || !global->ready_step) return v;
+  // Start-up may run this code before the global's default: that use stops the program
+  // with the global's name instead of seeing a zero.
+  Build* b = p->build;
+  Func* check = runtime_func(b, "core", "check_global_ready");
+  v->pre_value = value_function_call(b, scope, value_func(check),
+                                     {value_int(global->ready_step, core_type(b, "uint")),
+                                      value_string_literal(global->display_name, p->context)});
+  return v;
 }
 
 Value* property_value(Parser* p, Scope* scope, Identifier* id) {
@@ -164,9 +173,7 @@ Value* value_of_identifier(Parser* p, Scope* scope, Identifier* id) {
       return class_static_access(p, scope, id->class_);
     case IDENT_GLOBAL:
       if (!id->global) break;
-      for (Scope* s = scope; s; s = s->parent)
-        if (s->global_default) parse_error(p, "A global's default value cannot read another global");
-      return global_value(p, id->global);
+      return global_value(p, scope, id->global);
     case IDENT_ALIAS: {
       Alias* alias = id->alias;
       if (!alias) break;

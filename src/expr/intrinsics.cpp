@@ -6,6 +6,7 @@
 #include "expr/literals.h"
 #include "expr/read_value.h"
 #include "expr/values.h"
+#include "lower/generated.h"
 #include "model/alloc_pools.h"
 #include "model/records.h"
 #include "model/runtime.h"
@@ -75,6 +76,56 @@ Value* read_property_store(Parser* p, Scope* scope, std::string_view word, bool 
   return value_assign(target, value);
 }
 
+// While a global's default is read, the functions and globals it names collect apart
+// from the function's own lists; then they join those lists (as for any value the
+// function reads) and are kept on the global, which start-up orders defaults by.
+class DefaultNames {
+ public:
+  explicit DefaultNames(Func* f) : f_(f) {
+    calls_.swap(f->called);
+    reads_.swap(f->used_globals);
+  }
+  ~DefaultNames() { give_back(); }
+  DefaultNames(const DefaultNames&) = delete;
+  DefaultNames& operator=(const DefaultNames&) = delete;
+
+  void keep_for(Global* g) {
+    give_back();
+    g->default_calls = calls_;
+    g->default_reads = reads_;
+  }
+
+ private:
+  void give_back() {
+    if (given_back_) return;
+    given_back_ = true;
+    calls_.swap(f_->called);
+    reads_.swap(f_->used_globals);
+    f_->called.insert(f_->called.end(), calls_.begin(), calls_.end());
+    f_->used_globals.insert(f_->used_globals.end(), reads_.begin(), reads_.end());
+  }
+
+  Func* f_;
+  std::vector<Func*> calls_;
+  std::vector<Global*> reads_;
+  bool given_back_ = false;
+};
+
+// After the default of a global that checking code uses: start-up counts it as ready
+// (`core:globals_ready`) once the value is computed, right before it is stored.
+Value* count_ready_default(Parser* p, Scope* scope, Global* g, Value* value) {
+  Build* b = p->build;
+  Scope* ph = template_child_scope(scope);
+  ParseContext* ctx = p->context;
+  template_bind(ctx, ph, "DEFAULT_TYPE", new_identifier_type(b, g->get_type()));
+  template_bind(ctx, ph, "DEFAULT_VALUE", new_identifier_value(b, value));
+  template_bind(ctx, ph, "GLOBALS_READY", new_identifier_global(b, runtime_global(b, "core", "globals_ready")));
+  TemplateText text;
+  text.add("<{\nlet value : DEFAULT_TYPE = DEFAULT_VALUE\nGLOBALS_READY = ").add_number(g->ready_step);
+  text.add("\nreturn value\n}\n");
+  return template_read_value(p, ph, text.text);
+}
+
 Value* read_global_default_value(Parser* p, Scope* scope, Value* prefix) {
   Build* b = p->build;
   IdentifierResult r = read_identifier(p, scope, true, true);
@@ -84,12 +135,15 @@ Value* read_global_default_value(Parser* p, Scope* scope, Value* prefix) {
   Value* result;
   if (g->default_chunk) {
     Parser* sub = new_parser(g->default_chunk, p);
-    sub->prefix_value = prefix;
+    // A default counted as ready is computed into a value of its own first.
+    sub->prefix_value = g->ready_step ? nullptr : prefix;
     Scope* s = make_scope(SCOPE_BLOCK, b, scope);
     s->func = scope->func;
     s->outer = g->file ? g->file->scope : nullptr;
-    s->global_default = 1;
+    DefaultNames names(context_get_func(p->context));
     result = read_value(sub, s, PRIO_ALL, 0);
+    names.keep_for(g);
+    if (g->ready_step) result = count_ready_default(p, scope, g, result);
   } else {
     result = value_undefined(b);
   }

@@ -327,9 +327,6 @@ struct Scope {
   u8 did_exit = 0;                        // ("jumped")
   u8 must_return = 0;
   u8 ends_unreachable = 0;                // ("unreachable_end")
-  // A global's default value is read in this scope: it may read no global, since
-  // defaults are applied in the order globals come into use.
-  u8 global_default = 0;
   // Part of a function body: lives in the build's function arena, which is reset once
   // the function's IR is written.
   u8 func_lived = 0;
@@ -534,6 +531,10 @@ struct Func {
   u8 extra_generic_names = 0;
   u8 template_ = 0;                                // ("has_generic_args")
   u8 in_docs = 1;                                  // ("declared")
+  // The runtime calls it through a pointer (a finaliser, a visit function, or what
+  // they call): start-up may reach it before a global's default ran, so its uses of
+  // globals with a default check that the default ran.
+  u8 checks_globals = 0;
 
   FuncAst* init_scope();
   FuncAst* get_ast();
@@ -566,6 +567,16 @@ struct Global {
   u8 shared_unchecked = 0;
   u8 used_noted = 0;
   u8 used = 0;
+  // What the default value names, from its last reading: the functions it calls or
+  // refers to and the globals it uses. Start-up runs a default after the defaults of
+  // every global these reach.
+  std::vector<Func*> default_calls;
+  std::vector<Global*> default_reads;
+  // Place in the start-up order from 1, once worked out for the globals in use.
+  u32 start_rank = 0;
+  // Non-zero when code that checks globals uses this one: start-up counts it as the
+  // ready_step-th such default once it is assigned.
+  u32 ready_step = 0;
 
   Type* get_type();
   void mark_used();
