@@ -1,5 +1,6 @@
 #include "backend/llvm_object.h"
 
+#include "backend/frame_slots.h"
 #include "backend/object_files.h"
 
 #include <fcntl.h>
@@ -280,7 +281,11 @@ std::optional<std::string> compile_ir_text(const std::string& ir_text, const std
 
   // The optimiser works with the layout and cost model of the machine it emits for.
   u.machine = create_target_machine(u.module, target);
-  if (optimise) optimise_module(u.module, u.machine);
+  clear_dead_slots(u.module);
+  if (optimise) {
+    mark_frame_aliasing(u.module);
+    optimise_module(u.module, u.machine);
+  }
 
   LLVMMemoryBufferRef object = nullptr;
   if (LLVMTargetMachineEmitToMemoryBuffer(u.machine, u.module, LLVMObjectFile, &message, &object)) {
