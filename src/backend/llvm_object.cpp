@@ -1,11 +1,20 @@
 #include "backend/llvm_object.h"
 
+#include "backend/frame_slots.h"
+#include "backend/object_files.h"
+
+#include <fcntl.h>
 #include <llvm-c/Analysis.h>
 #include <llvm-c/Core.h>
+#include <llvm-c/ErrorHandling.h>
 #include <llvm-c/IRReader.h>
 #include <llvm-c/Target.h>
 #include <llvm-c/Transforms/PassManagerBuilder.h>
+#include <llvm/Support/ErrorHandling.h>
+#include <pthread.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +33,9 @@ namespace tesk {
 namespace {
 
 thread_local bool t_object_thread = false;
+// Where an LLVM fatal error on this object thread is recorded, and for which object.
+thread_local std::vector<BuildMessage>* t_messages = nullptr;
+thread_local const std::string* t_object_path = nullptr;
 
 // Takes an LLVM message: its text, and the message released.
 std::string take_message(char* message) {
@@ -75,13 +87,65 @@ void test_kill_point(const char* point) {
   if (at && std::strcmp(at, point) == 0) ::raise(SIGKILL);
 }
 
-void optimise_module(LLVMModuleRef module) {
+// Writes the object's bytes; the system's reason when that fails. Tests point the
+// file at /dev/full (TESK_TEST_FULL_DISK) to meet a real "no space" on the write.
+std::optional<std::string> write_object(const std::string& path, const char* data, size_t size) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return std::string(std::strerror(errno));
+  if (std::getenv("TESK_TEST_FULL_DISK")) {
+    int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full >= 0) {
+      ::dup2(full, fd);
+      ::close(full);
+    }
+  }
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int err = n < 0 ? errno : EIO;
+      ::close(fd);
+      return std::string(std::strerror(err));
+    }
+    done += static_cast<size_t>(n);
+  }
+  // A file system that reports a full disk only on close must fail here too.
+  if (::close(fd) != 0) return std::string(std::strerror(errno));
+  return std::nullopt;
+}
+
+// LLVM ends the process after a fatal error unless the handler never returns. On an
+// object thread that exit would run while other threads still compile: the error is
+// recorded as the thread's build error and the thread alone ends.
+void llvm_fatal_error(const char* reason) {
+  std::string text = reason ? reason : "";
+  if (t_object_thread && t_messages) {
+    global_lock();
+    t_messages->push_back(
+        BuildMessage{MSG_ERROR, "LLVM failed to create .o file: " + (t_object_path ? *t_object_path : "") + ": " + text});
+    global_unlock();
+    ::pthread_exit(nullptr);
+  }
+  backend_fatal("LLVM ERROR: " + text);
+}
+
+// Tests raise an LLVM fatal error at a named point of an object thread.
+void test_fatal_point(const char* point) {
+  const char* at = std::getenv("TESK_TEST_LLVM_FATAL_AT");
+  if (at && std::strcmp(at, point) == 0) llvm::report_fatal_error("test fatal error", false);
+}
+
+void optimise_module(LLVMModuleRef module, LLVMTargetMachineRef machine) {
   LLVMPassManagerBuilderRef builder = LLVMPassManagerBuilderCreate();
   LLVMPassManagerBuilderSetOptLevel(builder, 3);
   LLVMPassManagerBuilderSetSizeLevel(builder, 0);
   LLVMPassManagerBuilderUseInlinerWithThreshold(builder, 1000);
   LLVMPassManagerRef function_passes = LLVMCreateFunctionPassManagerForModule(module);
   LLVMPassManagerRef module_passes = LLVMCreatePassManager();
+  // The target's cost model and layout guide inlining, unrolling and vectorising.
+  LLVMAddAnalysisPasses(machine, function_passes);
+  LLVMAddAnalysisPasses(machine, module_passes);
   LLVMPassManagerBuilderPopulateFunctionPassManager(builder, function_passes);
   LLVMPassManagerBuilderPopulateModulePassManager(builder, module_passes);
   LLVMPassManagerBuilderDispose(builder);
@@ -103,7 +167,11 @@ void backend_print(std::string_view line) {
   std::fwrite(s.data(), 1, s.size(), stdout);
 }
 
-void mark_object_thread() { t_object_thread = true; }
+void mark_object_thread(std::vector<BuildMessage>* messages, const std::string* object_path) {
+  t_object_thread = true;
+  t_messages = messages;
+  t_object_path = object_path;
+}
 
 [[noreturn]] void backend_exit() {
   if (t_object_thread) {
@@ -129,6 +197,7 @@ void init_llvm_targets() {
     LLVMInitializeAArch64Target();
     LLVMInitializeAArch64TargetMC();
     LLVMInitializeAArch64AsmPrinter();
+    LLVMInstallFatalErrorHandler(llvm_fatal_error);
   });
 }
 
@@ -210,22 +279,36 @@ std::optional<std::string> compile_ir_text(const std::string& ir_text, const std
   if (message) LLVMDisposeMessage(message);
   message = nullptr;
 
-  if (optimise) optimise_module(u.module);
-
-  // Written under a temporary name and moved into place when complete, so the
-  // object path never holds a partly written file.
-  std::string partial = object_path + ".tmp";
+  // The optimiser works with the layout and cost model of the machine it emits for.
   u.machine = create_target_machine(u.module, target);
-  if (LLVMTargetMachineEmitToFile(u.machine, u.module, partial.c_str(), LLVMObjectFile, &message)) {
-    remove_file(partial);
+  clear_dead_slots(u.module);
+  if (optimise) {
+    mark_frame_aliasing(u.module);
+    optimise_module(u.module, u.machine);
+  }
+
+  LLVMMemoryBufferRef object = nullptr;
+  if (LLVMTargetMachineEmitToMemoryBuffer(u.machine, u.module, LLVMObjectFile, &message, &object)) {
     if (message) return "LLVM failed to create .o file: " + take_message(message);
     return std::string("LLVM failed to create .o file");
   }
   if (message) LLVMDisposeMessage(message);
+  test_fatal_point("object-emitted");
+
+  // Written under a temporary name and moved into place when complete, so the
+  // object path never holds a partly written file.
+  std::string partial = object_path + ".tmp";
+  auto failed = write_object(partial, LLVMGetBufferStart(object), LLVMGetBufferSize(object));
+  LLVMDisposeMemoryBuffer(object);
+  if (failed) {
+    remove_file(partial);
+    return "LLVM failed to create .o file: " + object_path + ": " + *failed;
+  }
   test_kill_point("object-partial");
   if (!rename_file(partial, object_path)) {
+    std::string reason = std::strerror(errno);
     remove_file(partial);
-    return "LLVM failed to create .o file: cannot move it into place: " + object_path;
+    return "LLVM failed to create .o file: " + object_path + ": " + reason;
   }
   test_kill_point("object-written");
 

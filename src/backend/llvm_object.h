@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/build.h"
 
@@ -51,7 +52,8 @@ void backend_print(std::string_view line);
 // The same without the line.
 [[noreturn]] void backend_exit();
 
-// Marks the calling thread as an object-file thread (see backend_fatal).
-void mark_object_thread();
+// Marks the calling thread as an object-file thread (see backend_fatal); an LLVM fatal
+// error on it is recorded in messages as the failure to make object_path.
+void mark_object_thread(std::vector<BuildMessage>* messages, const std::string* object_path);
 
 }  // namespace tesk

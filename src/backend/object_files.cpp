@@ -19,7 +19,7 @@ void global_lock() { g_lock.lock(); }
 void global_unlock() { g_lock.unlock(); }
 
 void object_file_thread(const ObjectTask& task) {
-  mark_object_thread();
+  mark_object_thread(task.messages, &task.object_path);
   auto err = compile_ir_text(task.ir_text, task.ir_path, task.prev_ir_path, task.object_path, task.target,
                              task.optimise);
   if (!err) return;
