@@ -105,6 +105,9 @@ struct Build {
   LspContext* lsp = nullptr;
   std::vector<BuildMessage> messages;
   std::vector<Diagnostic> diagnostics;
+  // Errors reported so far (build and parse errors). In watch mode and for the language
+  // server a reported error ends only its task; a build that counted one makes nothing.
+  u64 errors_reported = 0;
   u64 ptr_size = 8;
   u64 anon_counter = 0;
   u64 loc_files = 0;

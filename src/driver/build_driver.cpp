@@ -156,6 +156,7 @@ void run_build(Build* b) {
 
   // A language-server build keeps its diagnostics for the server; nothing is printed.
   if (b->lsp) return;
+  stop_if_errors(b);
 
   stamp_write(b);
   print_warnings(b);

@@ -47,6 +47,7 @@ void fatal_build_error(std::string_view message) {
 }
 
 void build_error(Build* b, std::string_view message) {
+  b->errors_reported++;
   if (!b->lsp) {
     std::string_view m = message;
     while (!m.empty() && m.front() == '\n') m.remove_prefix(1);
@@ -57,6 +58,10 @@ void build_error(Build* b, std::string_view message) {
     b->messages.push_back(BuildMessage{MSG_ERROR, std::string(message)});
   }
   throw BuildFailure{{err::build_error, "build_error", "Build error"}};
+}
+
+void stop_if_errors(Build* b) {
+  if (b->errors_reported) throw BuildFailure{{err::build_error, "build_error", "Build error"}};
 }
 
 void build_error_icon(Build* b, std::string_view icon, std::string_view message) {

@@ -18,6 +18,10 @@ void set_exit_throws(bool on);
 // Fatal error of a build: box (or a recorded message for the language server),
 // then exit 1 from the command line, or raises BuildFailure in watch/lsp mode.
 [[noreturn]] void build_error(Build* b, std::string_view message);
+// Ends the build, without a further report, when it has reported an error: in watch
+// mode errors end only their own task, and what they left behind must not be compiled,
+// linked or run.
+void stop_if_errors(Build* b);
 [[noreturn]] void build_error_icon(Build* b, std::string_view icon, std::string_view message);
 LspContext* lsp_context(Build* b);
 void add_warning(Build* b, std::string message);

@@ -105,7 +105,7 @@ u64 run_pass(Build* b) {
   for (size_t i = 0; i < b->function_queue.size(); i++) {
     Func* f = b->function_queue[i];
     f->used = 0;
-    if (f->no_body || f->skip || f->parsed) continue;
+    if (f->no_body || f->skip || f->parsed || f->failed) continue;
     FuncRegion region(b);
     if (!run_stage_task([f] { parse_function_ast(f); })) {
       region.keep();  // the failed body stays reachable from the function
@@ -209,6 +209,8 @@ void stage_parse_asts(Build* b) {
   parse_used_functions(b);
   if (!b->cli.values.find("--filter")) warn_unused_imports(b);
   if (b->lsp) return;
+  // No IR of a build that reported an error reaches LLVM.
+  stop_if_errors(b);
   reduce_asts(b);
   if (b->verbose >= 1) log_line("⌚️", "Tesk: Parse AST & Generate IR: " + seconds_since(t0) + "s");
   stamp_end_front_end(b);

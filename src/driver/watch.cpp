@@ -23,6 +23,7 @@ constexpr u64 kScanEvery = 3;  // polls between directory scans
 
 void remove_file_at(WatchState& st, size_t i) {
   st.file_set.erase(st.files[i]);
+  st.removed.push_back(st.files[i]);
   st.files.erase(st.files.begin() + static_cast<std::ptrdiff_t>(i));
 }
 
@@ -96,6 +97,22 @@ void watch_record_build(WatchState& st, const Build& b, WatchHost& host) {
 
 bool watch_scan_dirs(WatchState& st, WatchHost& host) {
   size_t before = st.files.size();
+  for (size_t i = 0; i < st.removed.size();) {
+    const std::string path = st.removed[i];
+    u64 t = 0;
+    if (st.file_set.count(path)) {
+      st.removed.erase(st.removed.begin() + static_cast<std::ptrdiff_t>(i));
+      continue;
+    }
+    if (!host.mtime(path, &t)) {
+      i++;
+      continue;
+    }
+    st.removed.erase(st.removed.begin() + static_cast<std::ptrdiff_t>(i));
+    watch_add_file(st, path);
+    st.times[path] = t;
+    host.print("> New file: " + path + "\n");
+  }
   for (size_t d = 0; d < st.dirs.size(); d++) {
     const std::string dir = st.dirs[d];
     for (const std::string& name : host.list(dir)) {

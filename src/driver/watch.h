@@ -23,6 +23,9 @@ struct WatchState {
   std::vector<std::string> dirs;                 // directory list, in order, no duplicates
   std::unordered_set<std::string> dir_set;       // index of `dirs`
   std::unordered_map<std::string, u64> times;    // path -> modification time in ns (0: unreadable)
+  // Files reported as removed, in order: one that is there again is watched again,
+  // whether or not a watched directory holds it.
+  std::vector<std::string> removed;
   bool verbose = false;                          // "-v", "-vv" or "-vvv" on the command line
 };
 
@@ -51,8 +54,9 @@ bool watch_add_dir(WatchState& st, const std::string& dir);
 // current time of every loaded file is recorded.
 void watch_record_build(WatchState& st, const Build& b, WatchHost& host);
 
-// Lists every watched directory; new .tesk files join the watch list with their time
-// and are announced. True when the watch list grew.
+// Lists every watched directory and looks for removed files that are back; new .tesk
+// files and those that came back join the watch list with their time and are
+// announced. True when the watch list grew.
 bool watch_scan_dirs(WatchState& st, WatchHost& host);
 
 enum class WatchEvent { none, new_file, removed, changed };

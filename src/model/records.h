@@ -520,6 +520,8 @@ struct Func {
   u8 is_generic = 0;
   u8 types_read = 0;
   u8 parsed = 0;                                   // ("ast_parsed")
+  // A read of the body raised an error: it was reported once and is not read again.
+  u8 failed = 0;
   u8 can_error = 0;
   u8 hot = 0;
   u8 is_test = 0;

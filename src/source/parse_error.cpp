@@ -108,6 +108,7 @@ std::string parse_error_report(Parser* p, std::string_view message) {
 
 void parse_error(Parser* p, std::string_view message) {
   Build* b = p->build;
+  b->errors_reported++;
   if (b->lsp) {
     Chunk* end = chunk_here(p);
     Chunk* start = chunk_here(p);

@@ -23,7 +23,14 @@ void parse_function_ast(Func* func) {
   p->context->unit = func->unit ? func->unit : (func->file ? func->file->unit : nullptr);
   p->context->func = func;
   FuncAst* ast = func->init_scope();
-  read_statements(p, ast->scope, 0);
+  try {
+    read_statements(p, ast->scope, 0);
+  } catch (const NamedError&) {
+    // Reported where it was raised; reading the body again would report it again (an
+    // inline function is also queued on its own, and every pass would retry it).
+    func->failed = 1;
+    throw;
+  }
   func->build_gc_frame();
 }
 

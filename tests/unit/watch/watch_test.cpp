@@ -247,6 +247,28 @@ TEST(WatchLoop, AllFilesRemovedEndsWithNothingToWatch) {
   EXPECT_EQ(host.sleeps, 1);
 }
 
+TEST(WatchLoop, RemovedFileThatComesBackIsWatchedAgain) {
+  FakeHost host;
+  host.fs = {{"/p/a.tesk", 1}, {"/lib/t.tesk", 1}};
+  host.loads = {"/p/a.tesk", "/lib/t.tesk"};
+  host.max_sleeps = 12;
+  host.on_sleep = [](FakeHost& h) {
+    if (h.sleeps == 1) h.fs.erase("/p/a.tesk");
+    if (h.sleeps == 4) h.fs["/p/a.tesk"] = 5;
+    if (h.sleeps == 8) h.fs["/p/a.tesk"] = 6;
+  };
+  // No watched directory holds a.tesk: only its own return brings it back, and it is
+  // then watched as before (the change after sleep 8 builds again).
+  LoopEnd end = run_loop(host, {"/p/a.tesk"}, {"/p/a.tesk"}, std::nullopt);
+  EXPECT_TRUE(end.stopped);
+  EXPECT_EQ(host.out,
+            "> Files changed - build\n[build]\n"
+            "> File removed: /p/a.tesk\n> Files changed - build\n[build]\n"
+            "> New file: /p/a.tesk\n> Files changed - build\n[build]\n"
+            "> Files changed - build\n[build]\n");
+  EXPECT_EQ(host.build_at, (std::vector<int>{0, 1, 4, 8}));
+}
+
 TEST(WatchLoop, VerboseMemoryLineBeforeEachBuild) {
   FakeHost host;
   host.fs = {{"/p/a.tesk", 1}};
