@@ -67,10 +67,14 @@ Func* new_func(Unit* unit, SourceFile* file, SourceFile* code_file, AccessLevel 
   f->is_generic = generic_names != nullptr;
   f->in_docs = 1;
 
+  // The server checks the bodies of every file the editor has open, so a save can
+  // update what the other open files show; files nobody looks at are left out.
   if (b->lsp) {
     std::string current = lsp_current_file(b->lsp);
-    bool edited = (file && file->path == current) || (code_file && code_file->path == current);
-    if (!edited) f->skip = 1;
+    auto open = [b, &current](const SourceFile* sf) {
+      return sf && (sf->path == current || lsp_document_text(b->lsp, sf->path));
+    };
+    if (!open(file) && !open(code_file)) f->skip = 1;
   }
 
   if (f->is_generic) {

@@ -34,6 +34,9 @@ struct LspContext {
   // path -> hash of the text the build read for the file when its diagnostics were
   // published: a file whose text has not changed since keeps them when another is saved.
   std::unordered_map<std::string, u64> published_text;
+  // path -> the diagnostics last published for it, as sent: an open file is published
+  // again after another's save only when they changed.
+  std::unordered_map<std::string, std::string> published_json;
   std::string file;                    // path of the current request's document
   u64 line = 0;                        // 1-based cursor of the current request, 0 if none
   u64 character = 0;

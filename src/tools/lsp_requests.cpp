@@ -189,7 +189,9 @@ void lsp_build_and_collect(LspContext* ctx) {
   b.reset();
 }
 
-void lsp_publish_diagnostics(LspContext* ctx, std::string_view path, const std::vector<const Diagnostic*>& list) {
+namespace {
+
+JsonPtr diagnostics_json(const std::vector<const Diagnostic*>& list) {
   JsonPtr diags = json_array();
   for (const Diagnostic* d : list) {
     JsonPtr range = json_object();
@@ -201,9 +203,15 @@ void lsp_publish_diagnostics(LspContext* ctx, std::string_view path, const std::
     json_set(*item, "range", range);
     json_push(*diags, item);
   }
+  return diags;
+}
+
+}  // namespace
+
+void lsp_publish_diagnostics(LspContext* ctx, std::string_view path, const std::vector<const Diagnostic*>& list) {
   JsonPtr params = json_object();
   json_set(*params, "uri", json_string("file://" + std::string(path)));
-  json_set(*params, "diagnostics", diags);
+  json_set(*params, "diagnostics", diagnostics_json(list));
   JsonPtr msg = json_object();
   json_set(*msg, "method", json_string("textDocument/publishDiagnostics"));
   json_set(*msg, "params", params);
@@ -227,41 +235,58 @@ void lsp_after_build(LspContext* ctx, Build* b) {
     groups[diagnostic_path(d)].push_back(&d);
   }
 
-  // The build checks only the bodies of the saved file, and reads the other files from
-  // disk: for another file whose text (as the build read it) did not change since its
-  // diagnostics were published, what this build says (a part of them, or nothing) must
-  // not replace them.
+  // The build checks the bodies of the saved file and of every other open file, and
+  // only the declarations of the rest. So what it says is the whole truth for a loaded
+  // open file, which gets it when it differs from what the editor shows; for a file
+  // that is not open it is a part, which replaces what was published only when the
+  // file's text (as the build read it) changed since.
   auto built_text = [b](const std::string& path) -> std::optional<u64> {
     SourceFile** file = b->loaded_files.find(path);
     if (!file) return std::nullopt;
     return std::hash<std::string_view>{}((*file)->text);
   };
-  auto unchanged = [&](const std::string& path) {
-    if (path == ctx->file) return false;
+  auto checked_whole = [&](const std::string& path) {
+    return b->loaded_files.contains(path) && (path == ctx->file || ctx->documents.contains(path));
+  };
+  auto text_unchanged = [&](const std::string& path) {
     auto it = ctx->published_text.find(path);
     std::optional<u64> now = built_text(path);
     return it != ctx->published_text.end() && now && *now == it->second;
   };
+  auto forget = [ctx](const std::string& path) {
+    ctx->published_text.erase(path);
+    ctx->published_json.erase(path);
+  };
   for (auto& [path, list] : groups) {
-    if (unchanged(path)) continue;
+    std::string text = json_encode(*diagnostics_json(list), false);
+    if (path != ctx->file) {
+      if (checked_whole(path)) {
+        auto it = ctx->published_json.find(path);
+        if (it != ctx->published_json.end() && it->second == text) continue;
+      } else if (text_unchanged(path)) {
+        continue;
+      }
+    }
     lsp_publish_diagnostics(ctx, path, list);
     ctx->published_text[path] = built_text(path).value_or(0);
+    ctx->published_json[path] = std::move(text);
   }
 
-  // Files that had diagnostics before: cleared when this build read them after their
-  // text changed (or they are the saved file), or they are gone; kept as they are when
-  // this build did not look or their text is the one the diagnostics were made for.
+  // Files that had diagnostics and have none in this build: cleared when the build
+  // checked them whole, read them after their text changed, or they are gone; kept as
+  // they are when this build did not look or their text is the one they were made for.
   std::vector<std::string> next;
   OrderedMap<u8> in_next;
   for (const std::string& path : ctx->published) {
-    if (groups.contains(path)) {
-      if (!in_next.contains(path)) next.push_back(path);
-      in_next.set(path, 1);
-    } else if (!path_exists(path) || (b->loaded_files.contains(path) && !unchanged(path))) {
+    bool clear = false;
+    if (!groups.contains(path)) {
+      clear = !path_exists(path) || checked_whole(path) || (b->loaded_files.contains(path) && !text_unchanged(path));
+    }
+    if (clear) {
       lsp_publish_diagnostics(ctx, path, {});
-      ctx->published_text.erase(path);
-    } else {
-      if (!in_next.contains(path)) next.push_back(path);
+      forget(path);
+    } else if (!in_next.contains(path)) {
+      next.push_back(path);
       in_next.set(path, 1);
     }
   }
