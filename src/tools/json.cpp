@@ -175,8 +175,57 @@ struct JsonParser {
   }
 };
 
+// Length of the well-formed UTF-8 sequence at the start of `s`, or 0 when it is not
+// one; `*bad` is then how many bytes form the longest start of a sequence that could
+// have been valid (at least 1), which one replacement character stands for.
+size_t utf8_sequence(std::string_view s, size_t* bad) {
+  auto byte = [&s](size_t i) { return static_cast<unsigned char>(s[i]); };
+  unsigned char c = byte(0);
+  size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;  // no surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+  } else {
+    *bad = 1;
+    return 0;
+  }
+  for (size_t i = 1; i < n; i++) {
+    bool ok = i < s.size() && byte(i) >= (i == 1 ? lo : 0x80) && byte(i) <= (i == 1 ? hi : 0xBF);
+    if (!ok) {
+      *bad = i;
+      return 0;
+    }
+  }
+  return n;
+}
+
+// Control bytes become \u00XX (the common ones their short forms) and bytes that are
+// not UTF-8 become U+FFFD: a client rejects a message with either.
 void escape_into(std::string& out, std::string_view s) {
-  for (char c : s) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x80) {
+      size_t bad = 0;
+      size_t n = utf8_sequence(s.substr(i), &bad);
+      if (n) {
+        out.append(s.data() + i, n);
+        i += n;
+      } else {
+        out += "\xEF\xBF\xBD";
+        i += bad;
+      }
+      continue;
+    }
     switch (c) {
       case 8: out += "\\b"; break;
       case 9: out += "\\t"; break;
@@ -185,8 +234,16 @@ void escape_into(std::string& out, std::string_view s) {
       case 13: out += "\\r"; break;
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
-      default: out += c;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          out += "\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 15];
+        } else {
+          out += static_cast<char>(c);
+        }
     }
+    i++;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "driver/errors.h"
+#include "util/strings.h"
 #include "tools/lsp.h"
 
 namespace tesk {
@@ -14,6 +15,7 @@ namespace {
 
 constexpr size_t kReadSize = 1024;
 constexpr std::string_view kLengthHeader = "content-length";
+constexpr u64 kMaxContentLength = u64{256} << 20;
 
 std::string_view trim_chars(std::string_view s, char c) {
   while (!s.empty() && s.front() == c) s.remove_prefix(1);
@@ -151,22 +153,30 @@ LspRead lsp_read_headers(LspContext* ctx) {
 }
 
 LspRead lsp_read_content(LspContext* ctx) {
+  // Either way below the body is still at the front of the input and has to be skipped.
   const std::string* header = ctx->headers.find(kLengthHeader);
-  std::string_view text = header ? std::string_view(*header) : std::string_view("0");
-  if (text.empty()) {
+  if (!header) {
+    // Read as length 0, the body would be taken for the next message's headers.
+    lsp_log(ctx, "Missing Content-Length header", 3);
     ctx->resync = 1;
     return LSP_READ_INVALID;
   }
+  std::string_view text = *header;
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+    ctx->resync = 1;
+    return LSP_READ_INVALID;
+  }
+  // A length past the limit would have the server wait, and buffer, without end.
   u64 length = 0;
   for (char c : text) {
-    u64 digit = static_cast<u64>(c - '0');
-    // A length past any buffer would wait for input forever. Either way the body
-    // is still at the front of the input and has to be skipped.
-    if (c < '0' || c > '9' || length > (UINT64_MAX - digit) / 10) {
+    length = length * 10 + static_cast<u64>(c - '0');
+    if (length > kMaxContentLength) {
+      lsp_log(ctx, cat({"Content-Length ", text, " is above the limit of ", std::to_string(kMaxContentLength),
+                        " bytes"}),
+              3);
       ctx->resync = 1;
       return LSP_READ_INVALID;
     }
-    length = length * 10 + digit;
   }
   if (ctx->input.size() < length) return LSP_READ_MORE;
   std::string body = ctx->input.substr(0, length);

@@ -34,7 +34,7 @@ TEST(JsonParse, CompactTable) {
       // A repeated key keeps its first place and its last value.
       {"{\"a\":1,\"b\":2,\"a\":3}", "{\"a\":3,\"b\":2}"},
       {"{ \"x\" : [ 1 , 2 ] }", "{\"x\":[1,2]}"},
-      {"\"\xc3\xa9\x01\"", "\"\xc3\xa9\x01\""},
+      {"\"\xc3\xa9\x01\"", "\"\xc3\xa9\\u0001\""},
   };
   for (auto [text, want] : cases) EXPECT_EQ(round_trip(text), want) << text;
 }
@@ -158,7 +158,7 @@ TEST(JsonBuild, SetPushAndKinds) {
 }
 
 TEST(JsonEncode, Escapes) {
-  EXPECT_EQ(json_encode(*json_string("a\tb\"c\\d\x01\b\f\n\r/"), false), "\"a\\tb\\\"c\\\\d\x01\\b\\f\\n\\r/\"");
+  EXPECT_EQ(json_encode(*json_string("a\tb\"c\\d\x01\b\f\n\r/"), false), "\"a\\tb\\\"c\\\\d\\u0001\\b\\f\\n\\r/\"");
   // Keys are escaped too, so the output stays valid JSON.
   JsonPtr o = json_object();
   json_set(*o, "q\"k\ney", json_int(1));
@@ -166,6 +166,33 @@ TEST(JsonEncode, Escapes) {
   JsonParseResult back = json_parse(json_encode(*o, false));
   ASSERT_TRUE(back.ok());
   EXPECT_TRUE(json_has(*back.value, "q\"k\ney"));
+}
+
+// Control bytes go out as \u00XX and bytes that are not UTF-8 as U+FFFD (one for each
+// longest start of a sequence that could have been valid), so any text makes valid JSON.
+TEST(JsonEncode, ControlBytesAndInvalidUtf8) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const std::pair<std::string, std::string> cases[] = {
+      {std::string("a\0b", 3), "a\\u0000b"},
+      {"\x1b[31m\x1f\x7f", "\\u001b[31m\\u001f\\u007f"},
+      {"\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF", "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"},
+      {"a\xFF" "b", "a" + fffd + "b"},
+      {"\x80\xBF", fffd + fffd},                      // lone continuation bytes
+      {"\xC3", fffd},                                   // cut short at the end
+      {"\xE2\x82x", fffd + "x"},                         // cut short before an ASCII byte
+      {"\xC0\xAF", fffd + fffd},                       // overlong form
+      {"\xE0\x80\x80", fffd + fffd + fffd},             // overlong three-byte form
+      {"\xED\xA0\x80", fffd + fffd + fffd},             // a surrogate
+      {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},   // above U+10FFFF
+      {"\xF0\x9F\x98", fffd},                           // three bytes of four: one replacement
+  };
+  for (const auto& [in, want] : cases) {
+    EXPECT_EQ(json_encode(*json_string(in), false), "\"" + want + "\"") << in;
+    // Keys, and the pretty form of the documentation, the same.
+    JsonPtr o = json_object();
+    json_set(*o, in, json_int(1));
+    EXPECT_EQ(json_encode(*o, true), "{\n    \"" + want + "\": 1\n}") << in;
+  }
 }
 
 TEST(JsonEncode, Floats) {

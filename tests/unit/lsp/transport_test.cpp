@@ -88,11 +88,44 @@ TEST(LspTransport, HeaderNamesAndValues) {
   }
 }
 
-TEST(LspTransport, MissingLengthIsAnEmptyBody) {
+// A header block without a length, or with one above 256 MiB, is refused with a log
+// line; its body, arriving in pieces, is skipped up to the next "Content-Length" header.
+TEST(LspTransport, MissingOrOversizedLengthIsRefusedAndReadingGoesOn) {
+  const std::string limit = "268435456";
+  const std::pair<std::string, std::string> cases[] = {
+      {"X-A: b", "Missing Content-Length header"},
+      {"Content-Length: 268435457", "Content-Length 268435457 is above the limit of " + limit + " bytes"},
+      {"Content-Length: 9223372036854775807",
+       "Content-Length 9223372036854775807 is above the limit of " + limit + " bytes"},
+      {"Content-Length: 99999999999999999999999999",
+       "Content-Length 99999999999999999999999999 is above the limit of " + limit + " bytes"},
+  };
+  for (const auto& [headers, log] : cases) {
+    Server s;
+    s.receive(headers + "\r\n\r\n{\"method\":");
+    s.receive("\"ping\"}Content-Le");
+    s.receive("ngth: " + std::to_string(kPong.size()) + "\r\n\r\n" + kPong);
+    EXPECT_EQ(s.take(), (std::vector<std::string>{log_body(3, log), log_body(3, "Invalid content"), kPongLog}))
+        << headers;
+    EXPECT_TRUE(s.ctx.input.empty());
+  }
+  // The limit itself is a length to wait for.
   Server s;
-  s.receive("X-A: b\r\n\r\n");
-  EXPECT_EQ(s.take(), (std::vector<std::string>{log_body(3, "Invalid JSON-RPC input: "),
-                                                log_body(3, "Invalid content")}));
+  s.receive("Content-Length: " + limit + "\r\n\r\n{");
+  EXPECT_TRUE(s.take().empty());
+  EXPECT_EQ(s.ctx.state, LSP_FRAME_CONTENT);
+}
+
+// What the server echoes stays valid JSON: control bytes escaped, bad UTF-8 replaced.
+TEST(LspTransport, EchoedTextIsValidJson) {
+  Server s;
+  s.receive(frame("\x01\xFF{") + frame(std::string(R"({"method":"a)") + "\x1b" + R"(b"})"));
+  EXPECT_EQ(s.take(), (std::vector<std::string>{
+                          "{\"method\":\"window/logMessage\",\"params\":{\"type\":3,\"message\":"
+                          "\"Invalid JSON-RPC input: \\u0001\xEF\xBF\xBD{\"}}",
+                          log_body(3, "Invalid content"),
+                          "{\"method\":\"window/logMessage\",\"params\":{\"type\":3,\"message\":"
+                          "\"Unsupported method: a\\u001bb\"}}"}));
 }
 
 TEST(LspTransport, BodyThatIsNotJsonIsDroppedAndReadingGoesOn) {
