@@ -14,16 +14,21 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <dlfcn.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
 #include "driver/errors.h"
+#include "driver/name_hash.h"
 #include "source/records.h"
 #include "util/errors.h"
 #include "util/fs.h"
@@ -85,6 +90,79 @@ LLVMMemoryBufferRef text_buffer(const std::string& text, const std::string& ir_p
 void test_kill_point(const char* point) {
   const char* at = std::getenv("TESK_TEST_KILL_AT");
   if (at && std::strcmp(at, point) == 0) ::raise(SIGKILL);
+}
+
+// The identity of a file as the object store compares it: a rebuilt compiler or an
+// updated LLVM library may generate other code for the same IR.
+std::string store_file_identity(const char* path) {
+  struct stat st;
+  if (!path || ::stat(path, &st) != 0) return "-";
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "%llu:%llu:%lld.%09ld", static_cast<unsigned long long>(st.st_ino),
+                static_cast<unsigned long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
+                st.st_mtim.tv_nsec);
+  return std::string(path) + "@" + buf;
+}
+
+// Everything besides the IR text that decides the object's bytes.
+const std::string& store_codegen_identity() {
+  static const std::string id = [] {
+    std::string out = store_file_identity("/proc/self/exe");
+    Dl_info info{};
+    out += '\n';
+    out += dladdr(reinterpret_cast<void*>(&LLVMContextCreate), &info) ? store_file_identity(info.dli_fname) : "-";
+    return out;
+  }();
+  return id;
+}
+
+// The head of a store entry: the inputs of code generation; the object follows it.
+std::string store_entry_head(const std::string& ir_text, const Target& target, bool optimise) {
+  std::string head = "tesk-object-store 1\n";
+  head += store_codegen_identity();
+  head += '\n';
+  head += llvm_triple(target);
+  head += optimise ? " O3\n" : " O0\n";
+  head += std::to_string(ir_text.size());
+  head += '\n';
+  head += ir_text;
+  return head;
+}
+
+// Whole file content without the build's file recording; nullopt when unreadable.
+std::optional<std::string> store_read_file(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string out;
+  char buf[1 << 16];
+  while (true) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return out;
+}
+
+// A name no other process or thread writes at the same time.
+std::string private_temp_name(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  return path + "." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1)) + ".tmp";
+}
+
+bool write_whole_under_private_name(const std::string& path, std::string_view a, std::string_view b) {
+  std::string tmp = private_temp_name(path);
+  FILE* f = std::fopen(tmp.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(a.data(), 1, a.size(), f) == a.size() && std::fwrite(b.data(), 1, b.size(), f) == b.size();
+  ok = (std::fclose(f) == 0) && ok;
+  if (ok && rename_file(tmp, path)) return true;
+  remove_file(tmp);
+  return false;
 }
 
 // Writes the object's bytes; the system's reason when that fails. Tests point the
@@ -260,10 +338,38 @@ std::optional<std::string> compile_ir_file(const std::string& ir_path, const std
 
 std::optional<std::string> compile_ir_text(const std::string& ir_text, const std::string& ir_path,
                                            const std::string& prev_ir_path, const std::string& object_path,
-                                           const Target& target, bool optimise) {
+                                           const Target& target, bool optimise, const std::string& store_dir,
+                                           bool store_read) {
   // The stamp goes first: from here until the new stamp is in place, a build that
   // dies at any moment leaves a unit without stamp, which the next build compiles.
   if (!remove_file(prev_ir_path)) return "Failed to remove: " + prev_ir_path;
+
+  std::string store_head, store_entry;
+  if (!store_dir.empty()) {
+    store_head = store_entry_head(ir_text, target, optimise);
+    store_entry = path_join(store_dir, name_hash_text(store_head) + ".entry");
+  }
+  if (!store_entry.empty() && store_read) {
+    std::optional<std::string> entry = store_read_file(store_entry);
+    if (entry && entry->size() > store_head.size() &&
+        std::string_view(*entry).substr(0, store_head.size()) == store_head) {
+      std::string_view object = std::string_view(*entry).substr(store_head.size());
+      std::string partial = private_temp_name(object_path);
+      if (auto failed = write_object(partial, object.data(), object.size())) {
+        remove_file(partial);
+        return "LLVM failed to create .o file: " + object_path + ": " + *failed;
+      }
+      test_kill_point("object-partial");
+      if (!rename_file(partial, object_path)) {
+        std::string reason = std::strerror(errno);
+        remove_file(partial);
+        return "LLVM failed to create .o file: " + object_path + ": " + reason;
+      }
+      test_kill_point("object-written");
+      if (!write_file_atomic(prev_ir_path, ir_text)) backend_print("Failed to update: " + prev_ir_path);
+      return std::nullopt;
+    }
+  }
 
   LlvmUnit u;
   if (auto err = parse_ir(&u, text_buffer(ir_text, ir_path), "<no-error-message>")) return err;
@@ -299,6 +405,12 @@ std::optional<std::string> compile_ir_text(const std::string& ir_text, const std
   // object path never holds a partly written file.
   std::string partial = object_path + ".tmp";
   auto failed = write_object(partial, LLVMGetBufferStart(object), LLVMGetBufferSize(object));
+  // A store that cannot take the entry only costs a later build the compile.
+  if (!failed && !store_entry.empty()) {
+    ::mkdir(store_dir.c_str(), 0755);
+    write_whole_under_private_name(store_entry, store_head,
+                                   std::string_view(LLVMGetBufferStart(object), LLVMGetBufferSize(object)));
+  }
   LLVMDisposeMemoryBuffer(object);
   if (failed) {
     remove_file(partial);

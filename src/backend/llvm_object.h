@@ -26,9 +26,17 @@ std::string llvm_triple(const Target& target);
 // under their names only when complete, so a process killed at any point leaves no
 // -prev.ir that matches an object made from other IR.
 // Safe to run on several threads at once (each call has its own LLVM context).
+//
+// store_dir, when not "", names a directory of objects shared by every build that
+// names it (TESK_OBJECT_STORE): each entry holds the exact inputs of code generation
+// (this compiler and LLVM library, the triple, the optimise flag, the whole IR text)
+// followed by the object, written under a private name and moved into place whole.
+// An entry serves only when all of its inputs equal this unit's, so it can never
+// hand out an object made from anything else; store_read false only adds entries.
 std::optional<std::string> compile_ir_text(const std::string& ir_text, const std::string& ir_path,
                                            const std::string& prev_ir_path, const std::string& object_path,
-                                           const Target& target, bool optimise);
+                                           const Target& target, bool optimise,
+                                           const std::string& store_dir = "", bool store_read = true);
 // compile_ir_text on the content of an IR file.
 std::optional<std::string> compile_ir_file(const std::string& ir_path, const std::string& prev_ir_path,
                                            const std::string& object_path, const Target& target,

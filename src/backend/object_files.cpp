@@ -1,6 +1,7 @@
 #include "backend/object_files.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <optional>
 
@@ -21,7 +22,7 @@ void global_unlock() { g_lock.unlock(); }
 void object_file_thread(const ObjectTask& task) {
   mark_object_thread(task.messages, &task.object_path);
   auto err = compile_ir_text(task.ir_text, task.ir_path, task.prev_ir_path, task.object_path, task.target,
-                             task.optimise);
+                             task.optimise, task.store_dir, task.store_read);
   if (!err) return;
   global_lock();
   task.messages->push_back(BuildMessage{MSG_ERROR, std::move(*err)});
@@ -53,8 +54,9 @@ StackThread generate_object_file(Unit* unit, std::string ir_text) {
   }
   if (b->verbose >= 3) backend_print("> Stage 3.4: Generating object file: " + unit->o_path);
   // The thread takes the text itself: LLVM parses it in place, and it becomes the stamp.
-  ObjectTask task{std::move(ir_text), unit->ir_path, unit->prev_ir_path, unit->o_path, b->target,
-                  b->optimise != 0,   &b->messages};
+  const char* store = std::getenv("TESK_OBJECT_STORE");
+  ObjectTask task{std::move(ir_text), unit->ir_path, unit->prev_ir_path, unit->o_path,       b->target,
+                  b->optimise != 0,   store ? store : "", b->clean == 0,        &b->messages};
   StackThread thread;
   if (!thread.start(kObjectThreadStackBytes, [task = std::move(task)] { object_file_thread(task); })) {
     build_error(b, "Failed to create new thread");

@@ -26,6 +26,8 @@ struct ObjectTask {
   std::string object_path;
   Target target;
   bool optimise = true;
+  std::string store_dir;    // TESK_OBJECT_STORE, or ""
+  bool store_read = true;   // off for --clean: every object is made again
   std::vector<BuildMessage>* messages = nullptr;  // shared: append only under global_lock
 };
 

@@ -1,4 +1,5 @@
 import os
+import shutil
 import lit.formats
 
 config.name = "tesk-e2e"
@@ -18,6 +19,11 @@ if gc_stress:
 home = os.path.join(config.test_exec_root, "home")
 os.makedirs(home, exist_ok=True)
 config.environment["HOME"] = home
+# Every test builds the runtime library in a project of its own; they share its
+# objects through one store per run, which starts empty.
+store = os.path.join(config.test_exec_root, "objects")
+shutil.rmtree(store, ignore_errors=True)
+config.environment["TESK_OBJECT_STORE"] = store
 config.environment.pop("TERM", None)
 for var in ("TERM", "USERPROFILE"):
     if var in os.environ:
