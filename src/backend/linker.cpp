@@ -1,5 +1,8 @@
 #include "backend/linker.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <unordered_set>
@@ -69,7 +72,72 @@ void strip_newlines(std::string* s) {
   s->erase(0, i);
 }
 
+// "12.2.0" before "9": version directories compared part by part as numbers.
+bool newer_version(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    unsigned long x = std::strtoul(a.c_str() + i, nullptr, 10);
+    unsigned long y = std::strtoul(b.c_str() + j, nullptr, 10);
+    if (x != y) return x > y;
+    i = a.find('.', i);
+    j = b.find('.', j);
+    i = i == std::string::npos ? a.size() : i + 1;
+    j = j == std::string::npos ? b.size() : j + 1;
+  }
+  return false;
+}
+
+// The file in the newest version directory under the first of dirs that has it, or "".
+std::string newest_versioned_file(const std::vector<std::string>& dirs, const std::string& file) {
+  for (const std::string& dir : dirs) {
+    std::vector<std::string> versions = list_dir(dir);
+    std::sort(versions.begin(), versions.end(), newer_version);
+    for (const std::string& v : versions) {
+      std::string path = path_join(path_join(dir, v), file);
+      if (is_file(path)) return path;
+    }
+  }
+  return "";
+}
+
+// The GNU triple of this machine's toolchain directories for a Linux target.
+const char* gnu_triple(const Target& t) {
+  if (t.arch == "x64") return "x86_64-linux-gnu";
+  if (t.arch == "arm64") return "aarch64-linux-gnu";
+  return nullptr;
+}
+
 }  // namespace
+
+void supply_linux_files(const std::string& runtime_dir, const Target& t) {
+  const char* triple = gnu_triple(t);
+  if (t.os != "linux" || !triple || runtime_dir.empty()) return;
+  std::string dir = path_join(path_join(runtime_dir, "libs"), t.name);
+  auto supply = [&](const std::string& name, const std::string& found) {
+    std::string link = path_join(dir, name);
+    if (path_exists(link) || found.empty()) return;  // present, or nothing to offer
+    if (!make_dir(path_join(runtime_dir, "libs")) || !make_dir(dir)) return;
+    // Made under another name and renamed over a broken link: builds that link at
+    // the same time never see a half-made one.
+    std::string tmp = link + ".tmp" + std::to_string(::getpid());
+    ::unlink(tmp.c_str());
+    if (::symlink(found.c_str(), tmp.c_str()) != 0 || !rename_file(tmp, link)) ::unlink(tmp.c_str());
+  };
+  std::string gnu(triple);
+  // GCC's start files lie in its versioned directory, outside the library directories.
+  std::vector<std::string> gcc_dirs = {"/usr/lib/gcc/" + gnu, "/usr/lib/gcc-cross/" + gnu, "/usr/lib64/gcc/" + gnu};
+  for (const char* file : {"crtbeginS.o", "crtendS.o"}) supply(file, newest_versioned_file(gcc_dirs, file));
+  // A cross target's C library (start files, libc, the loader): the runtime
+  // package's link directories name it as libs/<target>/sysroot.
+  if (!is_native(t)) {
+    for (const std::string& lib_dir : {"/usr/" + gnu + "/lib", "/usr/lib/" + gnu}) {
+      if (is_file(path_join(lib_dir, "crti.o"))) {
+        supply("sysroot", lib_dir);
+        break;
+      }
+    }
+  }
+}
 
 bool is_native(const Target& t) { return t.os == t.host_os && t.arch == t.host_arch; }
 
@@ -256,6 +324,7 @@ LinkInputs link_inputs(Build* b) {
   in.debug = b->debug != 0;
   in.static_ = b->static_ != 0;
   in.exe_dir = executable_dir();
+  in.runtime_dir = b->tesk_package ? b->tesk_package->dir : compiler_lib_dir();
   if (is_native(b->target) && b->target.os == "win") {
     if (const char* root = std::getenv("SystemRoot")) in.system_root = root;
   }
@@ -322,6 +391,7 @@ void link_with_inputs(Build* b, LinkInputs& in) {
   if (b->verbose >= 3) backend_print("> Stage 4: Link executable");
   const Target& t = b->target;
   if (!(is_native(t) && t.os != "win")) check_lld(b, t);
+  supply_linux_files(in.runtime_dir, t);
 
   LinkCommand cmd = build_link_command(in);
   if (cmd.linker.empty()) build_error(b, "Cannot determine linker for your OS");

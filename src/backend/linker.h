@@ -24,6 +24,7 @@ struct LinkInputs {
   bool debug = false;
   bool static_ = false;
   std::string exe_dir;                     // the compiler's directory (lld on a "win" host)
+  std::string runtime_dir;                 // the runtime package's directory
   std::optional<std::string> system_root;  // $SystemRoot, read for native "win" builds
   std::vector<LinkPackage> packages;       // in registration order
   std::vector<std::string> cli_dirs;       // -L values
@@ -56,6 +57,12 @@ void link_dir_arg(const Target& t, LinkCommand* cmd, const std::string& dir);
 void add_link_libraries(const LinkInputs& in, LinkCommand* cmd);
 void add_link_library(const LinkInputs& in, LinkCommand* cmd, std::string_view name, bool static_);
 std::optional<std::string> find_in_link_dirs(const LinkInputs& in, const std::string& file, LinkCommand* cmd);
+
+// A Linux link names GCC's crtbeginS.o/crtendS.o and, across, the target's C library,
+// which lie where this machine's toolchain put them. The runtime package offers them
+// in libs/<target> (crtbeginS.o, crtendS.o, sysroot): each one missing or broken there
+// becomes a link to this machine's file. Nothing for other targets.
+void supply_linux_files(const std::string& runtime_dir, const Target& t);
 
 // Where lld lies: beside the compiler on a "win" host, else found by "which lld".
 // Returns false when "which lld" exits with code 1.

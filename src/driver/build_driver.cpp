@@ -95,6 +95,12 @@ void run_build(Build* b) {
 
   // The compile-time conditions (`--def`).
   set_compile_conditions(b, b->cli);
+  // The runtime reaches the system through lib/libc, which has one layer per system
+  // the compiler targets; any other OS would fail deep inside the library instead.
+  const std::string& os = *b->defines.find("OS");
+  if (os != "linux" && os != "macos" && os != "win") {
+    build_error(b, "The runtime library has no layer for OS '" + os + "'");
+  }
   const u64 start = now_us();
 
   // Nothing changed since the last build: its record stands for the front end.

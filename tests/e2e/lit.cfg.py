@@ -47,5 +47,7 @@ if gc_stress:
     config.available_features.add("gc-debug")
 config.substitutions.append(("%tesk", tesk))
 config.substitutions.append(("%home", home))
+# The runtime package beside the compiler, as the compiler names it.
+config.substitutions.append(("%rtdir", os.path.realpath(os.path.join(config.tesk_bin_dir, "lib"))))
 config.substitutions.append(("%FileCheck", os.path.join(config.llvm_bin_dir, "FileCheck")))
 config.environment["PATH"] = os.pathsep.join([config.llvm_bin_dir, os.environ.get("PATH", "")])

@@ -131,15 +131,19 @@ inline std::string capture_stdout(const std::function<void()>& fn, int* exit_cod
 
 // The runtime package of the source tree (link level 1), which supplies the platform
 // files of the Linux links.
-inline void add_runtime_package(Build* b) {
-  std::string lib = path_join(TESK_SOURCE_DIR, "lib");
+// The runtime package as a fresh machine has it: the library's tesk.json in a
+// directory of its own under dir, with no libs/ yet.
+inline void add_runtime_package(Build* b, const std::string& dir) {
+  std::string lib = path_join(dir, "rt");
+  ASSERT_TRUE(make_dir(lib));
+  auto text = read_file(path_join(path_join(TESK_SOURCE_DIR, "lib"), "tesk.json"));
+  ASSERT_TRUE(text);
+  ASSERT_TRUE(write_file(path_join(lib, "tesk.json"), *text));
   Package* rt = b->make<Package>();
   rt->build = b;
   rt->name = "tesk";
   rt->dir = lib;
   rt->link_level = 1;
-  auto text = read_file(path_join(lib, "tesk.json"));
-  ASSERT_TRUE(text);
   JsonParseResult r = json_parse(*text);
   ASSERT_TRUE(r.ok()) << r.error;
   rt->config = b->make<PackageConfig>();

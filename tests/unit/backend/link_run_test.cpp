@@ -2,6 +2,8 @@
 // linux-arm64 (run under qemu), link failures, -vv output and the lld checks.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "backend/linker.h"
 #include "backend/stage_objects.h"
 #include "backend_fixture.h"
@@ -38,7 +40,7 @@ struct LinkRun : ::testing::Test {
     b->target = target_of("linux", os, arch);
     b->cache_dir = dir;
     b->out_path = path_join(dir, "app");
-    add_runtime_package(b.get());
+    add_runtime_package(b.get(), dir);
     Unit* main_unit = add_unit(b.get(), dir, "main");
     Unit* greet = add_unit(b.get(), dir, "greet");
     ir[main_unit] = kMainIr;
@@ -87,19 +89,57 @@ TEST_F(LinkRun, ShellCharactersInPathsRunNothing) {
   EXPECT_EQ(run_tool({b->out_path}), "hello from tesk!\n");
 }
 
-TEST(RuntimePackage, SuppliesGccStartFilesForLinuxTargets) {
-  // The Linux links name crtbeginS.o and crtendS.o, found through the runtime
-  // package's libs/<target> (kept pointing at this machine's GCC by the build).
-  const std::pair<const char*, const char*> cases[] = {{"linux-x64", "Arch: x86_64"},
-                                                       {"linux-arm64", "Arch: aarch64"}};
-  for (auto [target, arch] : cases) {
+// ---- the runtime package's Linux files ----
+
+struct SuppliedFiles : ::testing::Test {
+  std::string rt = make_temp_dir();
+  std::string at(const std::string& target, const std::string& file) {
+    return path_join(path_join(path_join(rt, "libs"), target), file);
+  }
+  std::string arch_of(const std::string& path) {
+    std::string headers = run_tool({"llvm-readobj-15", "--file-headers", path});
+    size_t at = headers.find("Arch: ");
+    return at == std::string::npos ? headers : headers.substr(at + 6, headers.find('\n', at) - at - 6);
+  }
+};
+
+TEST_F(SuppliedFiles, FreshPackageGetsThisMachinesFiles) {
+  const std::tuple<const char*, const char*, bool> cases[] = {{"x64", "x86_64", false}, {"arm64", "aarch64", true}};
+  for (auto [arch, machine, sysroot] : cases) {
+    SCOPED_TRACE(arch);
+    Target t = target_of("linux", "linux", arch);
+    supply_linux_files(rt, t);
     for (const char* file : {"crtbeginS.o", "crtendS.o"}) {
-      std::string path = path_join(path_join(path_join(TESK_SOURCE_DIR, "lib/libs"), target), file);
-      SCOPED_TRACE(path);
-      ASSERT_TRUE(is_file(path));
-      EXPECT_NE(run_tool({"llvm-readobj-15", "--file-headers", path}).find(arch), std::string::npos);
+      EXPECT_TRUE(is_file(at(t.name, file))) << file;
+      EXPECT_EQ(arch_of(at(t.name, file)), machine) << file;
+    }
+    // Only a cross target needs the C library of its own.
+    EXPECT_EQ(is_file(at(t.name, "sysroot/crti.o")), sysroot);
+    if (sysroot) {
+      EXPECT_EQ(arch_of(at(t.name, "sysroot/crti.o")), machine);
     }
   }
+  EXPECT_EQ(list_dir(path_join(rt, "libs")), (std::vector<std::string>{"linux-arm64", "linux-x64"}));
+}
+
+TEST_F(SuppliedFiles, BrokenLinksAreRepointedWorkingOnesKept) {
+  Target t = target_of("linux", "linux", "arm64");
+  ASSERT_TRUE(make_dir(path_join(rt, "libs")) && make_dir(path_join(path_join(rt, "libs"), t.name)));
+  // A GCC version this machine does not have, and a file the user put there.
+  ASSERT_EQ(::symlink("/usr/lib/gcc-cross/aarch64-linux-gnu/0/crtbeginS.o", at(t.name, "crtbeginS.o").c_str()), 0);
+  std::string own = path_join(rt, "own.o");
+  ASSERT_TRUE(write_file(own, "mine"));
+  ASSERT_EQ(::symlink(own.c_str(), at(t.name, "crtendS.o").c_str()), 0);
+  supply_linux_files(rt, t);
+  EXPECT_EQ(arch_of(at(t.name, "crtbeginS.o")), "aarch64");
+  EXPECT_EQ(read_file(at(t.name, "crtendS.o")), "mine");
+  EXPECT_EQ(list_dir(path_join(path_join(rt, "libs"), t.name)),
+            (std::vector<std::string>{"crtbeginS.o", "crtendS.o", "sysroot"}));
+}
+
+TEST_F(SuppliedFiles, OtherSystemsGetNothing) {
+  for (const char* os : {"macos", "win"}) supply_linux_files(rt, target_of("linux", os, "x64"));
+  EXPECT_FALSE(path_exists(path_join(rt, "libs")));
 }
 
 TEST_F(LinkRun, CrossLinkedLinuxArm64ProgramRunsUnderQemu) {

@@ -106,7 +106,7 @@ std::unique_ptr<Build> writer_program(const std::string& dir, const std::string&
   b->cache_dir = dir;
   b->out_path = path_join(dir, "app");
   b->verbose = 3;
-  add_runtime_package(b.get());
+  add_runtime_package(b.get(), dir);
   Type* i32 = int32_type(b.get());
   Type* void_type = b->make<Type>();
   void_type->build = b.get();
