@@ -1,5 +1,7 @@
 #include "driver/options.h"
 
+#include <unistd.h>
+
 #include "driver/cli.h"
 #include "driver/errors.h"
 #include "driver/name_hash.h"
@@ -151,15 +153,49 @@ std::string build_cache_key(const CacheKeyInput& in) {
   return key;
 }
 
+namespace {
+
+// The directory belongs to the first key that wrote its key file. Linking the
+// complete file into place is atomic and never replaces one, so two builds that
+// race for a fresh directory agree on its owner.
+bool claim_cache_dir(const std::string& dir, std::string_view key) {
+  std::string key_path = path_join(dir, "cache.key");
+  if (file_equals(key_path, key)) return true;
+  if (path_exists(key_path)) return false;
+  std::string tmp = key_path + "." + std::to_string(::getpid()) + ".tmp";
+  if (!write_file(tmp, key)) return false;
+  bool linked = ::link(tmp.c_str(), key_path.c_str()) == 0;
+  remove_file(tmp);
+  if (linked) {
+    // Stamps left by a compiler that did not claim directories may be another key's.
+    for (const std::string& entry : list_dir(dir)) {
+      if (entry == "build.stamp" || entry.ends_with("-prev.ir")) remove_file(path_join(dir, entry));
+    }
+  }
+  return linked || file_equals(key_path, key);
+}
+
+}  // namespace
+
 std::string create_cache_dir(std::string_view key, std::string_view home, std::string* dir) {
   if (home.empty()) return "Cannot find user home directory, so we cannot create the cache directory";
   std::string path(home);
-  for (std::string level : {std::string(".tesk"), std::string("cache"), name_hash_text(key)}) {
+  for (std::string level : {std::string(".tesk"), std::string("cache")}) {
     path = path_join(path, level);
     if (!is_dir(path) && !make_dir(path)) return "Failed to create cache directory: " + path;
   }
-  *dir = path;
-  return "";
+  // The 32-letter name can be the same for two keys: the objects of one would then
+  // be taken for the other's. A name already owned by another key gets a number.
+  std::string name = path_join(path, name_hash_text(key));
+  for (int n = 1; n <= 100; n++) {
+    std::string candidate = n == 1 ? name : name + "-" + std::to_string(n);
+    if (!is_dir(candidate) && !make_dir(candidate)) return "Failed to create cache directory: " + candidate;
+    if (claim_cache_dir(candidate, key)) {
+      *dir = candidate;
+      return "";
+    }
+  }
+  return "Failed to create cache directory: " + name;
 }
 
 std::string build_output_path(const std::optional<std::string>& given, std::string_view cache_dir, u64 mode,

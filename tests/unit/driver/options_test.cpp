@@ -236,6 +236,22 @@ TEST_F(BuildArgsTest, CacheDirectoryErrors) {
             "Cannot find user home directory, so we cannot create the cache directory");
 }
 
+// Two keys whose 32-letter names are the same: the second key must not reuse the
+// first one's objects.
+TEST_F(BuildArgsTest, CacheDirectoryOfAnotherKeyWithTheSameName) {
+  // Keys of two programs of one directory, one built for linux-x64, one for linux-arm64.
+  const std::string a = "/work/main/tests/e2e/gc/Inputs||0.1.8linuxx640000||/work/main/tests/e2e/gc/Inputs/wide_args.tesk";
+  const std::string b = "/work/main/tests/e2e/gc/Inputs||0.1.8linuxarm640000||/work/main/tests/e2e/gc/Inputs/buffers.tesk";
+  ASSERT_EQ(name_hash_text(a), name_hash_text(b));
+  std::string da, db, da2;
+  ASSERT_EQ(create_cache_dir(a, home_, &da), "");
+  ASSERT_EQ(create_cache_dir(b, home_, &db), "");
+  ASSERT_EQ(create_cache_dir(a, home_, &da2), "");
+  EXPECT_EQ(da, home_ + "/.tesk/cache/" + name_hash_text(a));
+  EXPECT_EQ(db, da + "-2");
+  EXPECT_EQ(da2, da);
+}
+
 TEST(CacheKey, KnownProject) {
   Target linux_x64{"linux", "x64", "linux", "x64", "linux-x64", 8};
   Target win_x64{"win", "x64", "win", "x64", "win-x64", 8};
