@@ -98,6 +98,7 @@ struct Build {
   OrderedMap<u64> string_ids;
   std::vector<Enum*> enums;
   OrderedMap<AllocatorPool*> alloc_pools;
+  OrderedMap<Class*> vtables;               // "<class>_VTABLE" symbols that @vtable named
   std::vector<Func*> loop_globals_funcs;
   std::vector<Func*> loop_classes_funcs;
   std::vector<Func*> init_allocators_funcs;

@@ -4,6 +4,7 @@
 #include "driver/errors.h"
 #include "ir/context.h"
 #include "ir/types.h"
+#include "model/hooks.h"
 #include "model/records.h"
 #include "source/records.h"
 
@@ -66,6 +67,21 @@ void ir_declare_global(IrUnit* u, Global* g) {
   w << "global " << ir_type(g->type);
   if (!external) w << " " << ir_zero_init(g->type);
   w << ", align 8\n";
+}
+
+void ir_vtable_global(IrUnit* u, Class* cls) {
+  std::string name = cls->vtable_name();
+  if (u->names.contains(name)) return;
+  u->names.set(name, 1);
+  std::string funcs[2] = {"null", "null"};
+  Func* fs[2] = {class_props_function(cls), cls->get_function("gc_free")};
+  for (int i = 0; i < 2; i++) {
+    if (fs[i]) funcs[i] = ir_func_ref(u, fs[i]);
+  }
+  TextWriter& w = u->globals_text;
+  w << "@" << name << " = linkonce_odr constant { i64, ptr, ptr } { i64 ";
+  w.append_u64(cls->size);
+  w << ", ptr " << funcs[0] << ", ptr " << funcs[1] << " }, align 8\n";
 }
 
 std::string ir_zero_init(Type* type) {
