@@ -66,9 +66,10 @@ std::vector<Type*> declared_results(Type* rt) {
 // through the whole handler.
 void root_handler_values(Scope* hs, Value* call) {
   append_value_statement(hs, value_buffer_gc_value(hs, call->err_msg));
-  std::vector<Value*> results = result_list(call);
-  for (size_t i = 0; i < results.size(); i++) {
-    Type* t = results[i]->type;
+  // An awaited coroutine's results are read from its object later, not held here.
+  if (call->kind != VAL_CALL) return;
+  for (size_t i = 0; i < call->items.size(); i++) {
+    Type* t = call->items[i]->type;
     // A node of its own: the call's result nodes are read on the success path.
     if (t && t->is_gc()) append_value_statement(hs, value_buffer_gc_value(hs, value_return_value(call, i, t)));
   }
