@@ -192,14 +192,12 @@ Value* read_vtable(Parser* p, Scope* scope) {
   if (!cls && t->kind == TYPE_POINTER && t->sub && t->sub->is_inline_class()) cls = t->sub->class_;
   expect_sep(p, ")");
   if (!cls || t->kind != TYPE_CLASS) return value_null(t);
-  // The vtable holds what the class's pool is made from; the IR writes it in every unit
-  // that names it, so the functions it points at must be used as well.
+  // The IR writes the vtable in every unit that names it, pointing at gc_free: the unit
+  // declares it through this function's notes.
   std::string name = cls->vtable_name();
   if (!p->build->vtables.contains(name)) p->build->vtables.set(name, cls);
   context_note_class(p->context, cls);
-  for (Func* f : {class_props_function(cls), cls->get_function("gc_free")}) {
-    if (f) context_note_func(p->context, f);
-  }
+  if (Func* free_func = cls->get_function("gc_free")) context_note_func(p->context, free_func);
   return value_symbol(name, ptr_type(p->build));
 }
 

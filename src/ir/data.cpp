@@ -4,7 +4,6 @@
 #include "driver/errors.h"
 #include "ir/context.h"
 #include "ir/types.h"
-#include "model/hooks.h"
 #include "model/records.h"
 #include "source/records.h"
 
@@ -73,15 +72,12 @@ void ir_vtable_global(IrUnit* u, Class* cls) {
   std::string name = cls->vtable_name();
   if (u->names.contains(name)) return;
   u->names.set(name, 1);
-  std::string funcs[2] = {"null", "null"};
-  Func* fs[2] = {class_props_function(cls), cls->get_function("gc_free")};
-  for (int i = 0; i < 2; i++) {
-    if (fs[i]) funcs[i] = ir_func_ref(u, fs[i]);
-  }
+  Func* free_func = cls->get_function("gc_free");
+  std::string free_ref = free_func ? ir_func_ref(u, free_func) : "null";
   TextWriter& w = u->globals_text;
-  w << "@" << name << " = linkonce_odr constant { i64, ptr, ptr } { i64 ";
+  w << "@" << name << " = linkonce_odr constant { i64, ptr } { i64 ";
   w.append_u64(cls->size);
-  w << ", ptr " << funcs[0] << ", ptr " << funcs[1] << " }, align 8\n";
+  w << ", ptr " << free_ref << " }, align 8\n";
 }
 
 std::string ir_zero_init(Type* type) {
