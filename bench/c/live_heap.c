@@ -47,7 +47,7 @@ static void replace(Node *root, uint64_t path, int depth) {
 
 int main(int argc, char **argv) {
     long rounds = argc > 1 ? atol(argv[1]) : 100000;
-    int live_depth = 20;
+    int live_depth = argc > 2 ? atoi(argv[2]) : 20;
     Node *live = make(live_depth);
     long total = 0;
     uint64_t seed = 12345;

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -98,6 +99,14 @@ struct Build {
   OrderedMap<u64> string_ids;
   std::vector<Enum*> enums;
   OrderedMap<AllocatorPool*> alloc_pools;
+  OrderedMap<Class*> vtables;               // "<class>_VTABLE" symbols that @vtable named
+  // The first call of each instance function read before its body: where its `#error`,
+  // if the body reaches one, is reported.
+  struct CallSite {
+    Chunk* chunk = nullptr;
+    Func* caller = nullptr;
+  };
+  std::unordered_map<Func*, CallSite> first_calls;
   std::vector<Func*> loop_globals_funcs;
   std::vector<Func*> loop_classes_funcs;
   std::vector<Func*> init_allocators_funcs;

@@ -7,6 +7,7 @@
 #include "driver/errors.h"
 #include "expr/access.h"
 #include "expr/values.h"
+#include "model/funcs.h"
 #include "model/generics.h"
 #include "model/runtime.h"
 #include "model/types.h"
@@ -102,6 +103,10 @@ Value* read_call_on_value(Parser* p, Scope* scope, Value* callee, u8 after_co) {
       callee = value_func(func);
     }
     add_called(current, func);
+    if (is_instance_code(func)) {
+      if (!func->refusal.empty()) parse_error(p, func->refusal);
+      if (!func->parsed) p->build->first_calls.try_emplace(func, Build::CallSite{chunk_here(p), current});
+    }
     for (size_t i = args.size(); i < func->args.size(); i++) {
       FuncArg* arg = func->args[i];
       if (!arg->default_) break;

@@ -191,8 +191,14 @@ Value* read_vtable(Parser* p, Scope* scope) {
   Class* cls = t->class_;
   if (!cls && t->kind == TYPE_POINTER && t->sub && t->sub->is_inline_class()) cls = t->sub->class_;
   expect_sep(p, ")");
-  if (cls && t->kind == TYPE_CLASS) return value_symbol(cls->vtable_name(), ptr_type(p->build));
-  return value_null(t);
+  if (!cls || t->kind != TYPE_CLASS) return value_null(t);
+  // The IR writes the vtable in every unit that names it, pointing at gc_free: the unit
+  // declares it through this function's notes.
+  std::string name = cls->vtable_name();
+  if (!p->build->vtables.contains(name)) p->build->vtables.set(name, cls);
+  context_note_class(p->context, cls);
+  if (Func* free_func = cls->get_function("gc_free")) context_note_func(p->context, free_func);
+  return value_symbol(name, ptr_type(p->build));
 }
 
 Value* read_ptrv(Parser* p, Scope* scope) {

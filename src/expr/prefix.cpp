@@ -79,6 +79,8 @@ Value* read_ref(Parser* p, Scope* scope) {
                 "Cannot use '&' on this value. It can only be used on assignable values, like variable names or "
                 "object properties.");
   }
+  // A reference can be written through, so it needs the same access as a store.
+  require_store_access(p, v);
   if (v->kind == VAL_DECL && v->decl) v->decl->in_memory = 1;
   return value_reference(p->context, v, 0);
 }

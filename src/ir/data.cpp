@@ -68,6 +68,18 @@ void ir_declare_global(IrUnit* u, Global* g) {
   w << ", align 8\n";
 }
 
+void ir_vtable_global(IrUnit* u, Class* cls) {
+  std::string name = cls->vtable_name();
+  if (u->names.contains(name)) return;
+  u->names.set(name, 1);
+  Func* free_func = cls->get_function("gc_free");
+  std::string free_ref = free_func ? ir_func_ref(u, free_func) : "null";
+  TextWriter& w = u->globals_text;
+  w << "@" << name << " = linkonce_odr constant { i64, ptr } { i64 ";
+  w.append_u64(cls->size);
+  w << ", ptr " << free_ref << " }, align 8\n";
+}
+
 std::string ir_zero_init(Type* type) {
   if (type->is_pointer_sized()) return "null";
   switch (type->kind) {

@@ -14,5 +14,8 @@ void ir_string_global(IrUnit* u, StringConst* sc);
 // Writes the global's line once per unit (external when it lives elsewhere).
 void ir_declare_global(IrUnit* u, Global* g);
 std::string ir_zero_init(Type* type);
+// Writes the class's vtable once per unit: its size and its gc_free (or null), the same
+// in every unit that names it.
+void ir_vtable_global(IrUnit* u, Class* cls);
 
 }  // namespace tesk

@@ -159,6 +159,7 @@ std::string value_case(IrUnit* u, Value* v) {
     case VAL_REFERENCE:
       return ir_assignable_cached(u, v->op1);
     case VAL_SYMBOL:
+      if (Class** cls = u->build->vtables.find(v->symbol)) ir_vtable_global(u, *cls);
       return "@" + v->symbol;
     case VAL_FLOAT: {
       // LLVM takes a float constant as the double of the same value, which must be

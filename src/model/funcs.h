@@ -17,6 +17,11 @@ Global* new_global(Unit* unit, SourceFile* file, AccessLevel access, std::string
 // Carries the allocation and opaque-call marks from every used function to all its
 // callers, through cycles, until nothing changes (after the use-marking passes).
 void propagate_call_marks(Build* b);
+// A function of a generic class instance or a generic function instance: compiled for
+// every instance, used or not.
+inline bool is_instance_code(const Func* f) {
+  return (f->class_ && f->class_->generic_base) || !f->generic_types.empty();
+}
 // First function of an operator list taking (left, right); null when none fits.
 Func* find_operator_func(const std::vector<Func*>& funcs, Type* left, Type* right);
 

@@ -537,6 +537,9 @@ struct Func {
   // they call): start-up may reach it before a global's default ran, so its uses of
   // globals with a default check that the default ran.
   u8 checks_globals = 0;
+  // Every function of a generic instance is compiled, used or not: an `#error` it reaches
+  // is kept here and reported where the function is called.
+  std::string refusal;
 
   FuncAst* init_scope();
   FuncAst* get_ast();

@@ -5,6 +5,7 @@
 
 #include "driver/build.h"
 #include "expr/read_value.h"
+#include "model/funcs.h"
 #include "model/scope.h"
 #include "source/compile_condition.h"
 #include "source/compile_macro.h"
@@ -126,7 +127,20 @@ void parse_compile_macro(Parser* p, Scope* scope) {
     if (!p->build->lsp) write_line(p->build, cat({"# ", p->token()}));
   } else if (p->is("error")) {
     expect_string(p, true, false);
-    parse_error(p, cat({"# Compile error: ", p->token()}));
+    std::string message = cat({"# Compile error: ", p->token()});
+    Func* func = p->context ? p->context->func : nullptr;
+    if (func && is_instance_code(func)) {
+      // Only a call makes it an error: at the call read first, else at the next one.
+      auto site = p->build->first_calls.find(func);
+      if (site == p->build->first_calls.end()) {
+        func->refusal = message;
+        return;
+      }
+      Parser* at = new_parser(site->second.chunk, nullptr);
+      at->context->func = site->second.caller;
+      parse_error(at, message);
+    }
+    parse_error(p, message);
   } else if (p->is("loop")) {
     parse_compile_loop(p, scope);
   } else {

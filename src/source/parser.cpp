@@ -178,6 +178,22 @@ inline u64 word_end(const char* data, u64 i, u64 len) {
   return i;
 }
 
+// A quote right after a lone word `r` opens a raw string: never interpolated.
+bool raw_string_at(const Parser* p, u64 quote) {
+  if (quote == 0 || p->data[quote - 1] != 'r') return false;
+  if (quote == 1) return true;
+  u8 b = static_cast<u8>(p->data[quote - 2]);
+  return !kWordBytes[b] && b != '$' && b != '@';
+}
+
+void skip_raw_string_rest(Parser* p) {
+  while (p->index < p->len) {
+    u8 c = take_byte(p);
+    if (c == '"') return;
+    if (c == '\\' && p->index < p->len) take_byte(p);
+  }
+}
+
 // Reads one token from the parser's position, leaving the position after it. Returns
 // the kind; *flags_ok gets the flag sets that would have read the same. The position is
 // kept in locals while blanks and words are skipped: stores through the parser would
@@ -265,7 +281,11 @@ inline u64 scan_token(Parser* p, bool skip_blanks, bool skip_nl, u8* starts_line
       scan_char_literal(p, tok_start);
       kind = TOK_CHAR;
     } else if (c == '"') {
-      skip_string_rest(p);
+      if (raw_string_at(p, tok_start)) {
+        skip_raw_string_rest(p);
+      } else {
+        skip_string_rest(p);
+      }
       kind = TOK_STRING;
     } else {
       u64 n = symbol_length(c, byte_at(p, p->index), byte_at(p, p->index + 1));
@@ -503,27 +523,46 @@ u64 read_number_rest(Parser* p) {
 
 namespace {
 
-// Skips the expression of a "%{" up to and including its "}": quotes, braces and comments
-// inside it belong to the expression, as the value reader reads it.
-void skip_interpolation(Parser* p) {
+// Skips the expression of a "%{" as the value reader reads it: quotes, braces and
+// comments inside it belong to the expression. Where the expression cannot go on (a quote
+// right after a finished operand, or a closer it never opened) the value reader stops
+// with its own error at that line, so the literal is not allowed to run on past it.
+// Returns true when the literal's closing quote has been consumed.
+bool skip_interpolation(Parser* p) {
   u64 depth = 0;
+  bool after_operand = false;
   while (p->index < p->len) {
+    const u64 at = p->index;
     u8 c = take_byte(p);
     if (c == '"') {
-      skip_string_rest(p);
+      if (raw_string_at(p, at)) {
+        skip_raw_string_rest(p);
+      } else {
+        if (depth == 0 && after_operand) return true;
+        skip_string_rest(p);
+      }
+      after_operand = true;
     } else if (c == '\'') {
       // A character literal: its byte, or an escape and the byte after it.
       if (p->index < p->len && take_byte(p) == '\\' && p->index < p->len) take_byte(p);
       if (p->index < p->len && byte_at(p, p->index) == '\'') take_byte(p);
+      after_operand = true;
     } else if (c == '/' && byte_at(p, p->index) == '/') {
       while (p->index < p->len && byte_at(p, p->index) != '\n') take_byte(p);
-    } else if (c == '{') {
+    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      continue;
+    } else if (c == '{' || c == '(' || c == '[') {
       depth++;
-    } else if (c == '}') {
-      if (depth == 0) return;
+      after_operand = false;
+    } else if (c == '}' || c == ')' || c == ']') {
+      if (depth == 0) return false;
       depth--;
+      after_operand = true;
+    } else {
+      after_operand = kWordBytes[c];
     }
   }
+  return false;
 }
 
 }  // namespace
@@ -537,7 +576,7 @@ void skip_string_rest(Parser* p) {
       take_byte(p);
     } else if (c == '%' && byte_at(p, p->index) == '{') {
       take_byte(p);
-      skip_interpolation(p);
+      if (skip_interpolation(p)) return;
     }
   }
 }

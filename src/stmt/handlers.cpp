@@ -60,6 +60,21 @@ std::vector<Type*> declared_results(Type* rt) {
   return out;
 }
 
+// The handler starts by storing what it can read into GC temporaries: the message and
+// the call's results stay rooted while the handler allocates. The temporaries are made
+// before the handler's statements, so they belong to the enclosing statement and live
+// through the whole handler.
+void root_handler_values(Scope* hs, Value* call) {
+  append_value_statement(hs, value_buffer_gc_value(hs, call->err_msg));
+  // An awaited coroutine's results are read from its object later, not held here.
+  if (call->kind != VAL_CALL) return;
+  for (size_t i = 0; i < call->items.size(); i++) {
+    Type* t = call->items[i]->type;
+    // A node of its own: the call's result nodes are read on the success path.
+    if (t && t->is_gc()) append_value_statement(hs, value_buffer_gc_value(hs, value_return_value(call, i, t)));
+  }
+}
+
 // A void VAL_COND of the failure test and the handler, run before the call's results.
 Value* results_after(Build* b, Value* call, Value* handler) {
   Value* cond = value_cond(value_error_check(b, call), handler);
@@ -103,7 +118,7 @@ Value* read_error_handler(Parser* p, Scope* scope, Value* call, ErrorMap* errors
   hs->set_identifier(p->context, "E", new_identifier_value(b, e));
   hs->set_identifier(p->context, "EMSG", new_identifier_value(b, msg));
   append_value_statement(hs, code);
-  append_value_statement(hs, msg);
+  root_handler_values(hs, call);
 
   Value* results = call_result_values(call);
   push_type_hint(p, results->type);
@@ -170,6 +185,8 @@ Value* pass_error_up(ParseContext* ctx, Scope* scope, Value* call) {
   Build* b = ctx->build;
   Scope* hs = new_scope(scope, SCOPE_BLOCK);
   Value* handler = value_inline_scope(hs, void_type(b));
+  // The default results made below may allocate while the message is held.
+  if (call->err_msg) root_handler_values(hs, call);
 
   std::vector<Value*> values;
   for (Type* t : declared_results(func->return_type))

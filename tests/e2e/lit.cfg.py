@@ -1,5 +1,6 @@
 import os
 import shutil
+import sys
 import lit.formats
 
 config.name = "tesk-e2e"
@@ -30,22 +31,28 @@ for var in ("TERM", "USERPROFILE"):
         del os.environ[var]
 
 tesk = os.path.join(config.tesk_bin_dir, "tesk")
+# The compiler itself, for tests that compare a stress build with a plain one.
+config.substitutions.append(("%tesk_plain", tesk))
 if gc_stress:
     # One executable path, as tests pass %tesk on to scripts: it adds the debug build
-    # of the collector to every `tesk build`. The short form `tesk file.tesk args`
-    # hands every later word to the program, so it stays as it is.
+    # of the collector to every `tesk build`, and to the short form `tesk file.tesk args`
+    # through the build command that form stands for.
     wrapper = os.path.join(config.test_exec_root, "bin", "tesk")
     os.makedirs(os.path.dirname(wrapper), exist_ok=True)
     with open(wrapper, "w") as f:
         f.write('#!/bin/sh\n'
-                'if [ "$1" = build ]; then shift; exec "%s" build --def GC_DEBUG=1 "$@"; fi\n'
-                'exec "%s" "$@"\n' % (tesk, tesk))
+                'case "$1" in\n'
+                '  build) shift; exec "%s" build --def GC_DEBUG=1 "$@" ;;\n'
+                '  *.tesk) file="$1"; shift; exec "%s" build --def GC_DEBUG=1 "$file" --run -- "$@" ;;\n'
+                'esac\n'
+                'exec "%s" "$@"\n' % (tesk, tesk, tesk))
     os.chmod(wrapper, 0o755)
     tesk = wrapper
     config.environment["TESK_GC"] = "on"
     config.environment["TESK_GC_STRESS"] = gc_stress
     config.available_features.add("gc-debug")
 config.substitutions.append(("%tesk", tesk))
+config.substitutions.append(("%python", sys.executable))
 config.substitutions.append(("%home", home))
 # The runtime package beside the compiler, as the compiler names it.
 config.substitutions.append(("%rtdir", os.path.realpath(os.path.join(config.tesk_bin_dir, "lib"))))

@@ -29,7 +29,9 @@ const char* kOne = "item0(call one():(int, u32, String)):int";
 
 TEST(Handlers, Shapes) {
   std::string fail = kFail, one = kOne;
-  std::string e_code = "value item1(call one():(int, u32, String)):u32; value item2(call one():(int, u32, String)):String";
+  // The message goes into a GC temporary first: it stays rooted for the whole handler.
+  std::string e_code =
+      "value item1(call one():(int, u32, String)):u32; value buf(item2(call one():(int, u32, String)):String):String";
   // "!?": the handler's value or the results, typed as the handler's value.
   EXPECT_EQ(handler_body("fn f() {\n let x = one() !? 0\n}\n"),
             "declare x = either(" + fail + ", copy(inline{" + e_code + "; value 0:int}:void then 0:int):int, " + one +
@@ -45,13 +47,16 @@ TEST(Handlers, Shapes) {
                 "log(buf(item2(call one():(int, u32, String)):String):String):void):void):void");
   // "_": the call, its results and error dropped.
   EXPECT_EQ(handler_body("fn f() {\n one() _\n}\n"), "value copy(call one():(int, u32, String)):void");
-  // "!>": the function's zero results, then the callee's code and message.
+  // "!>": the message rooted, the function's zero results, then the callee's code and
+  // message; the temporary is cleared after the statement.
   EXPECT_EQ(handler_body("fn f() bool !a {\n let x = one() !>\n return true\n}\n"),
             "declare x = copy(cond(" + fail +
-                ", inline{value (0:bool, item1(call one():(int, u32, String)):u32, item2(call one():(int, u32, "
+                ", inline{value buf(item2(call one():(int, u32, String)):String):String; value (0:bool, item1(call one():(int, u32, String)):u32, item2(call one():(int, u32, "
                 "String)):String):(bool, u32, String); scope{}; return (0:bool, item1(call one():(int, u32, "
                 "String)):u32, item2(call one():(int, u32, String)):String):(bool, u32, String)}:void):void then " +
-                one + "):int; value (true:bool, 0:u32, null:?String):(bool, u32, ?String); scope{}; return (true:bool, "
+                one +
+                "):int; assign _:String = null:?String; value (true:bool, 0:u32, null:?String):(bool, u32, ?String); "
+                "scope{}; return (true:bool, "
                 "0:u32, null:?String):(bool, u32, ?String)");
   // "->": the bindings and the body run when the call succeeded.
   EXPECT_EQ(handler_body("fn f() {\n two() -> (a, b) {\n  log(\"x\")\n }\n}\n"),
