@@ -2,6 +2,7 @@
 
 #include <llvm-c/Core.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -344,7 +345,78 @@ struct SlotLiveness {
   }
 };
 
+// A call that may return a second time (setjmp): a slot read after it must see what
+// was stored since the first return, which a value kept in a register would not.
+bool calls_returns_twice(LLVMValueRef fn) {
+  static const unsigned kind = LLVMGetEnumAttributeKindForName("returns_twice", 13);
+  for (LLVMBasicBlockRef bb = LLVMGetFirstBasicBlock(fn); bb; bb = LLVMGetNextBasicBlock(bb)) {
+    for (LLVMValueRef i = LLVMGetFirstInstruction(bb); i; i = LLVMGetNextInstruction(i)) {
+      if (!is_op(i, LLVMCall)) continue;
+      if (LLVMGetCallSiteEnumAttribute(i, LLVMAttributeFunctionIndex, kind)) return true;
+      LLVMValueRef callee = LLVMGetCalledValue(i);
+      if (!callee || !LLVMIsAFunction(callee)) return true;  // unknown target: assume the worst
+      if (LLVMGetEnumAttributeAtIndex(callee, LLVMAttributeFunctionIndex, kind)) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+void forward_slot_values(LLVMModuleRef module) {
+  LLVMContextRef ctx = LLVMGetModuleContext(module);
+  LLVMBuilderRef builder = LLVMCreateBuilderInContext(ctx);
+  LLVMTypeRef i8 = LLVMInt8TypeInContext(ctx);
+  LLVMTypeRef i64 = LLVMInt64TypeInContext(ctx);
+  LLVMValueRef null = LLVMConstPointerNull(LLVMPointerTypeInContext(ctx, 0));
+  each_function_frame(module, [&](LLVMValueRef fn, const Frame& frame) {
+    if (calls_returns_twice(fn)) return;
+    // Collected first: the rewrite adds uses to the lists being walked.
+    std::vector<std::pair<LLVMValueRef, int64_t>> accesses;
+    for (const auto& [ptr, at] : frame.offset) {
+      for (LLVMUseRef u = LLVMGetFirstUse(ptr); u; u = LLVMGetNextUse(u)) {
+        LLVMValueRef user = LLVMGetUser(u);
+        bool access = access_pointer(user) == ptr || (is_op(user, LLVMCall) && LLVMGetOperand(user, 0) == ptr);
+        if (access) accesses.emplace_back(user, at);
+      }
+    }
+    // The memset must zero a known length to be copied slot by slot.
+    for (auto& [i, at] : accesses) {
+      if (!is_op(i, LLVMCall)) continue;
+      LLVMValueRef fill = LLVMGetOperand(i, 1);
+      if (!LLVMIsAConstantInt(fill) || LLVMConstIntGetZExtValue(fill) != 0) return;
+      if (!LLVMIsAConstantInt(LLVMGetOperand(i, 2))) return;
+    }
+    LLVMPositionBuilderBefore(builder, frame.base);
+    LLVMValueRef shadow = LLVMBuildAlloca(builder, LLVMGetAllocatedType(frame.base), "");
+    LLVMSetAlignment(shadow, LLVMGetAlignment(frame.base));
+    auto shadow_at = [&](LLVMValueRef before, int64_t at) {
+      LLVMPositionBuilderBefore(builder, before);
+      LLVMValueRef off = LLVMConstInt(i64, static_cast<unsigned long long>(at), 0);
+      return LLVMBuildGEP2(builder, i8, shadow, &off, 1, "");
+    };
+    for (auto& [i, at] : accesses) {
+      if (is_op(i, LLVMLoad)) {
+        if (at >= kFrameHeaderBytes) LLVMSetOperand(i, 0, shadow_at(i, at));
+        continue;
+      }
+      // Stores go to both: the collector reads the frame.
+      LLVMValueRef next = LLVMGetNextInstruction(i);
+      if (is_op(i, LLVMStore)) {
+        if (at < kFrameHeaderBytes) continue;
+        LLVMValueRef to = shadow_at(next, at);
+        LLVMBuildStore(builder, LLVMGetOperand(i, 0), to);
+        continue;
+      }
+      int64_t end = at + static_cast<int64_t>(LLVMConstIntGetZExtValue(LLVMGetOperand(i, 2)));
+      for (int64_t slot = std::max(at, kFrameHeaderBytes); slot + 8 <= end; slot += 8) {
+        LLVMValueRef to = shadow_at(next, slot);
+        LLVMBuildStore(builder, null, to);
+      }
+    }
+  });
+  LLVMDisposeBuilder(builder);
+}
 
 void mark_frame_aliasing(LLVMModuleRef module) {
   LLVMContextRef ctx = LLVMGetModuleContext(module);

@@ -12,6 +12,12 @@ namespace tesk {
 // across field stores. Calls stay unannotated: the collector reads slots inside them.
 void mark_frame_aliasing(LLVMModuleRef module);
 
+// Reads of a slot take the value the function stored last, through a private copy
+// of the frame that the optimiser keeps in registers: objects never move and nothing
+// else writes a frame, so the slot itself only needs the stores, for the collector.
+// Functions that call setjmp keep their reads.
+void forward_slot_values(LLVMModuleRef module);
+
 // Clears each frame slot right after the last use of what it holds (the value stored
 // into it, a value loaded from it, or anything computed from those), so a dead local
 // stops keeping its objects alive. A slot used again by a later loop iteration stays

@@ -1,5 +1,6 @@
 #include "backend/llvm_object.h"
 
+#include "backend/array_aliasing.h"
 #include "backend/frame_slots.h"
 #include "backend/object_files.h"
 
@@ -237,6 +238,18 @@ void optimise_module(LLVMModuleRef module, LLVMTargetMachineRef machine) {
   LLVMDisposePassManager(module_passes);
 }
 
+// Tests read what the back end made of a unit: TESK_DUMP_OPT_IR names a directory
+// where each unit's final module goes, under the .ir file's own name.
+void dump_optimised(LLVMModuleRef module, const std::string& ir_path) {
+  const char* dir = std::getenv("TESK_DUMP_OPT_IR");
+  if (!dir || !*dir) return;
+  size_t slash = ir_path.find_last_of('/');
+  std::string path = std::string(dir) + "/" + (slash == std::string::npos ? ir_path : ir_path.substr(slash + 1));
+  char* message = nullptr;
+  if (LLVMPrintModuleToFile(module, path.c_str(), &message)) backend_print("Failed to write: " + path);
+  if (message) LLVMDisposeMessage(message);
+}
+
 }  // namespace
 
 void backend_print(std::string_view line) {
@@ -389,9 +402,12 @@ std::optional<std::string> compile_ir_text(const std::string& ir_text, const std
   u.machine = create_target_machine(u.module, target);
   clear_dead_slots(u.module);
   if (optimise) {
+    forward_slot_values(u.module);
     mark_frame_aliasing(u.module);
+    mark_array_accesses(u.module);
     optimise_module(u.module, u.machine);
   }
+  dump_optimised(u.module, ir_path);
 
   LLVMMemoryBufferRef object = nullptr;
   if (LLVMTargetMachineEmitToMemoryBuffer(u.machine, u.module, LLVMObjectFile, &message, &object)) {

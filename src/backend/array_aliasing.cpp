@@ -1,0 +1,102 @@
+#include "backend/array_aliasing.h"
+
+#include <llvm-c/Core.h>
+
+#include <cstring>
+
+namespace tesk {
+
+namespace {
+
+constexpr const char* kArrayPrefix = "tesk__type__Array__";
+constexpr const char* kThis = "arg.this.0";
+constexpr int64_t kDataOffset = 8;
+
+bool is_op(LLVMValueRef v, LLVMOpcode op) { return LLVMIsAInstruction(v) && LLVMGetInstructionOpcode(v) == op; }
+
+// Byte offset of ptr into the object `self` when it is `self` or an i8 step from it
+// by a constant; -1 otherwise.
+int64_t field_offset(LLVMValueRef ptr, LLVMValueRef self) {
+  if (ptr == self) return 0;
+  if (!is_op(ptr, LLVMGetElementPtr) || LLVMGetNumOperands(ptr) != 2 || LLVMGetOperand(ptr, 0) != self) return -1;
+  LLVMTypeRef step = LLVMGetGEPSourceElementType(ptr);
+  if (LLVMGetTypeKind(step) != LLVMIntegerTypeKind || LLVMGetIntTypeWidth(step) != 8) return -1;
+  LLVMValueRef index = LLVMGetOperand(ptr, 1);
+  if (!LLVMIsAConstantInt(index)) return -1;
+  return LLVMConstIntGetSExtValue(index);
+}
+
+bool is_header(LLVMValueRef ptr, LLVMValueRef self) {
+  int64_t at = field_offset(ptr, self);
+  return at == 0 || at == kDataOffset;
+}
+
+// An element of self: one index step from `data` with its tag bits cleared.
+bool is_element(LLVMValueRef ptr, LLVMValueRef self) {
+  if (!is_op(ptr, LLVMGetElementPtr) || LLVMGetNumOperands(ptr) != 2) return false;
+  LLVMValueRef base = LLVMGetOperand(ptr, 0);
+  if (!is_op(base, LLVMIntToPtr)) return false;
+  LLVMValueRef masked = LLVMGetOperand(base, 0);
+  if (!is_op(masked, LLVMAnd) || !LLVMIsAConstantInt(LLVMGetOperand(masked, 1))) return false;
+  if (LLVMConstIntGetSExtValue(LLVMGetOperand(masked, 1)) != -4) return false;
+  LLVMValueRef word = LLVMGetOperand(masked, 0);
+  if (!is_op(word, LLVMPtrToInt)) return false;
+  LLVMValueRef data = LLVMGetOperand(word, 0);
+  return is_op(data, LLVMLoad) && field_offset(LLVMGetOperand(data, 0), self) == kDataOffset;
+}
+
+LLVMValueRef access_pointer(LLVMValueRef i) {
+  if (is_op(i, LLVMLoad)) return LLVMGetOperand(i, 0);
+  if (is_op(i, LLVMStore)) return LLVMGetOperand(i, 1);
+  return nullptr;
+}
+
+// A scalar type-based access tag under the given root.
+LLVMValueRef access_tag(LLVMContextRef ctx, LLVMMetadataRef root, const char* name) {
+  LLVMMetadataRef zero = LLVMValueAsMetadata(LLVMConstInt(LLVMInt64TypeInContext(ctx), 0, 0));
+  LLVMMetadataRef type_parts[3] = {LLVMMDStringInContext2(ctx, name, std::strlen(name)), root, zero};
+  LLVMMetadataRef type = LLVMMDNodeInContext2(ctx, type_parts, 3);
+  LLVMMetadataRef tag_parts[3] = {type, type, zero};
+  return LLVMMetadataAsValue(ctx, LLVMMDNodeInContext2(ctx, tag_parts, 3));
+}
+
+}  // namespace
+
+void mark_array_accesses(LLVMModuleRef module) {
+  LLVMContextRef ctx = LLVMGetModuleContext(module);
+  unsigned tbaa_kind = LLVMGetMDKindIDInContext(ctx, "tbaa", 4);
+  const char* root_name = "tesk slices";
+  LLVMMetadataRef root_name_md = LLVMMDStringInContext2(ctx, root_name, std::strlen(root_name));
+  LLVMMetadataRef root = LLVMMDNodeInContext2(ctx, &root_name_md, 1);
+  LLVMValueRef header_tag = nullptr;
+  LLVMValueRef element_tag = nullptr;
+  size_t prefix_len = std::strlen(kArrayPrefix);
+  for (LLVMValueRef fn = LLVMGetFirstFunction(module); fn; fn = LLVMGetNextFunction(fn)) {
+    size_t len = 0;
+    const char* name = LLVMGetValueName2(fn, &len);
+    if (len <= prefix_len || std::strncmp(name, kArrayPrefix, prefix_len) != 0) continue;
+    if (!LLVMGetFirstBasicBlock(fn) || LLVMCountParams(fn) == 0) continue;
+    // Methods only: the object is the receiver, never some other pointer argument.
+    LLVMValueRef self = LLVMGetParam(fn, 0);
+    size_t self_len = 0;
+    const char* self_name = LLVMGetValueName2(self, &self_len);
+    if (self_len != std::strlen(kThis) || std::strncmp(self_name, kThis, self_len) != 0) continue;
+    if (!header_tag) {
+      header_tag = access_tag(ctx, root, "array fields");
+      element_tag = access_tag(ctx, root, "array elements");
+    }
+    for (LLVMBasicBlockRef bb = LLVMGetFirstBasicBlock(fn); bb; bb = LLVMGetNextBasicBlock(bb)) {
+      for (LLVMValueRef i = LLVMGetFirstInstruction(bb); i; i = LLVMGetNextInstruction(i)) {
+        LLVMValueRef ptr = access_pointer(i);
+        if (!ptr || LLVMGetVolatile(i) || LLVMGetOrdering(i) != LLVMAtomicOrderingNotAtomic) continue;
+        if (is_header(ptr, self)) {
+          LLVMSetMetadata(i, tbaa_kind, header_tag);
+        } else if (is_element(ptr, self)) {
+          LLVMSetMetadata(i, tbaa_kind, element_tag);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace tesk
