@@ -1,6 +1,6 @@
 #include "backend/llvm_object.h"
 
-#include "backend/array_aliasing.h"
+#include "backend/memory_tags.h"
 #include "backend/frame_slots.h"
 #include "backend/object_files.h"
 
@@ -12,6 +12,7 @@
 #include <llvm-c/Target.h>
 #include <llvm-c/Transforms/PassManagerBuilder.h>
 #include <llvm/Support/ErrorHandling.h>
+#include <llvm/Transforms/IPO/PassManagerBuilder.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -220,6 +221,8 @@ void optimise_module(LLVMModuleRef module, LLVMTargetMachineRef machine) {
   LLVMPassManagerBuilderSetOptLevel(builder, 3);
   LLVMPassManagerBuilderSetSizeLevel(builder, 0);
   LLVMPassManagerBuilderUseInlinerWithThreshold(builder, 1000);
+  // The C interface leaves the straight-line vectoriser off; C compilers run it at -O2.
+  llvm::unwrap(builder)->SLPVectorize = true;
   LLVMPassManagerRef function_passes = LLVMCreateFunctionPassManagerForModule(module);
   LLVMPassManagerRef module_passes = LLVMCreatePassManager();
   // The target's cost model and layout guide inlining, unrolling and vectorising.
@@ -405,6 +408,7 @@ std::optional<std::string> compile_ir_text(const std::string& ir_text, const std
     forward_slot_values(u.module);
     mark_frame_aliasing(u.module);
     mark_array_accesses(u.module);
+    mark_property_accesses(u.module);
     optimise_module(u.module, u.machine);
   }
   dump_optimised(u.module, ir_path);

@@ -1,8 +1,10 @@
-#include "backend/array_aliasing.h"
+#include "backend/memory_tags.h"
 
 #include <llvm-c/Core.h>
 
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 namespace tesk {
 
@@ -31,18 +33,22 @@ bool is_header(LLVMValueRef ptr, LLVMValueRef self) {
   return at == 0 || at == kDataOffset;
 }
 
+// The reference p holds with its tag bits cleared: p = inttoptr(ptrtoint(r) & -4)
+// gives r; nullptr for any other p.
+LLVMValueRef untagged(LLVMValueRef p) {
+  if (!is_op(p, LLVMIntToPtr)) return nullptr;
+  LLVMValueRef masked = LLVMGetOperand(p, 0);
+  if (!is_op(masked, LLVMAnd) || !LLVMIsAConstantInt(LLVMGetOperand(masked, 1))) return nullptr;
+  if (LLVMConstIntGetSExtValue(LLVMGetOperand(masked, 1)) != -4) return nullptr;
+  LLVMValueRef word = LLVMGetOperand(masked, 0);
+  return is_op(word, LLVMPtrToInt) ? LLVMGetOperand(word, 0) : nullptr;
+}
+
 // An element of self: one index step from `data` with its tag bits cleared.
 bool is_element(LLVMValueRef ptr, LLVMValueRef self) {
   if (!is_op(ptr, LLVMGetElementPtr) || LLVMGetNumOperands(ptr) != 2) return false;
-  LLVMValueRef base = LLVMGetOperand(ptr, 0);
-  if (!is_op(base, LLVMIntToPtr)) return false;
-  LLVMValueRef masked = LLVMGetOperand(base, 0);
-  if (!is_op(masked, LLVMAnd) || !LLVMIsAConstantInt(LLVMGetOperand(masked, 1))) return false;
-  if (LLVMConstIntGetSExtValue(LLVMGetOperand(masked, 1)) != -4) return false;
-  LLVMValueRef word = LLVMGetOperand(masked, 0);
-  if (!is_op(word, LLVMPtrToInt)) return false;
-  LLVMValueRef data = LLVMGetOperand(word, 0);
-  return is_op(data, LLVMLoad) && field_offset(LLVMGetOperand(data, 0), self) == kDataOffset;
+  LLVMValueRef data = untagged(LLVMGetOperand(ptr, 0));
+  return data && is_op(data, LLVMLoad) && field_offset(LLVMGetOperand(data, 0), self) == kDataOffset;
 }
 
 LLVMValueRef access_pointer(LLVMValueRef i) {
@@ -60,7 +66,68 @@ LLVMValueRef access_tag(LLVMContextRef ctx, LLVMMetadataRef root, const char* na
   return LLVMMetadataAsValue(ctx, LLVMMDNodeInContext2(ctx, tag_parts, 3));
 }
 
+// A whole object: a reference read from a frame slot, a field or an element (not a
+// plain local, which may hold any address) or returned by a call, with its tag bits
+// cleared; never an address computed from another.
+bool is_object(LLVMValueRef p) {
+  if (LLVMValueRef r = untagged(p)) p = r;
+  if (is_op(p, LLVMLoad)) return !LLVMIsAAllocaInst(LLVMGetOperand(p, 0));
+  if (is_op(p, LLVMCall)) {
+    LLVMValueRef callee = LLVMGetCalledValue(p);
+    size_t len = 0;
+    const char* name = callee && LLVMIsAFunction(callee) ? LLVMGetValueName2(callee, &len) : nullptr;
+    return name && !(len >= 5 && std::strncmp(name, "llvm.", 5) == 0);
+  }
+  return false;
+}
+
+// A property access: an i8 step by an i32 constant (raw @ptrv steps are i64).
+int64_t property_offset(LLVMValueRef ptr) {
+  if (!is_op(ptr, LLVMGetElementPtr) || LLVMGetNumOperands(ptr) != 2) return -1;
+  LLVMValueRef index = LLVMGetOperand(ptr, 1);
+  if (!LLVMIsAConstantInt(index) || LLVMGetIntTypeWidth(LLVMTypeOf(index)) != 32) return -1;
+  return field_offset(ptr, LLVMGetOperand(ptr, 0));
+}
+
+bool is_scalar(LLVMTypeRef t) {
+  switch (LLVMGetTypeKind(t)) {
+    case LLVMIntegerTypeKind:
+    case LLVMDoubleTypeKind:
+    case LLVMFloatTypeKind:
+    case LLVMPointerTypeKind:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+void mark_property_accesses(LLVMModuleRef module) {
+  LLVMContextRef ctx = LLVMGetModuleContext(module);
+  unsigned tbaa_kind = LLVMGetMDKindIDInContext(ctx, "tbaa", 4);
+  const char* root_name = "tesk properties";
+  LLVMMetadataRef root_name_md = LLVMMDStringInContext2(ctx, root_name, std::strlen(root_name));
+  LLVMMetadataRef root = LLVMMDNodeInContext2(ctx, &root_name_md, 1);
+  std::unordered_map<int64_t, LLVMValueRef> tags;
+  for (LLVMValueRef fn = LLVMGetFirstFunction(module); fn; fn = LLVMGetNextFunction(fn)) {
+    size_t len = 0;
+    const char* name = LLVMGetValueName2(fn, &len);
+    if (!LLVMGetFirstBasicBlock(fn) || (len >= 6 && std::strncmp(name, "tesk__", 6) == 0)) continue;
+    for (LLVMBasicBlockRef bb = LLVMGetFirstBasicBlock(fn); bb; bb = LLVMGetNextBasicBlock(bb)) {
+      for (LLVMValueRef i = LLVMGetFirstInstruction(bb); i; i = LLVMGetNextInstruction(i)) {
+        LLVMValueRef ptr = access_pointer(i);
+        if (!ptr || LLVMGetVolatile(i) || LLVMGetOrdering(i) != LLVMAtomicOrderingNotAtomic) continue;
+        if (!is_scalar(LLVMTypeOf(is_op(i, LLVMLoad) ? i : LLVMGetOperand(i, 0)))) continue;
+        int64_t at = property_offset(ptr);
+        if (at < 0 || !is_object(LLVMGetOperand(ptr, 0))) continue;
+        LLVMValueRef& tag = tags[at];
+        if (!tag) tag = access_tag(ctx, root, ("property at " + std::to_string(at)).c_str());
+        LLVMSetMetadata(i, tbaa_kind, tag);
+      }
+    }
+  }
+}
 
 void mark_array_accesses(LLVMModuleRef module) {
   LLVMContextRef ctx = LLVMGetModuleContext(module);
