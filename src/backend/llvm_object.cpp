@@ -94,25 +94,13 @@ void test_kill_point(const char* point) {
   if (at && std::strcmp(at, point) == 0) ::raise(SIGKILL);
 }
 
-// The identity of a file as the object store compares it: a rebuilt compiler or an
-// updated LLVM library may generate other code for the same IR.
-std::string store_file_identity(const char* path) {
-  struct stat st;
-  if (!path || ::stat(path, &st) != 0) return "-";
-  char buf[160];
-  std::snprintf(buf, sizeof buf, "%llu:%llu:%lld.%09ld", static_cast<unsigned long long>(st.st_ino),
-                static_cast<unsigned long long>(st.st_size), static_cast<long long>(st.st_mtim.tv_sec),
-                st.st_mtim.tv_nsec);
-  return std::string(path) + "@" + buf;
-}
-
 // Everything besides the IR text that decides the object's bytes.
 const std::string& store_codegen_identity() {
   static const std::string id = [] {
-    std::string out = store_file_identity("/proc/self/exe");
+    std::string out = file_identity("/proc/self/exe");
     Dl_info info{};
     out += '\n';
-    out += dladdr(reinterpret_cast<void*>(&LLVMContextCreate), &info) ? store_file_identity(info.dli_fname) : "-";
+    out += dladdr(reinterpret_cast<void*>(&LLVMContextCreate), &info) ? std::string(info.dli_fname) + "@" + file_identity(info.dli_fname) : "-";
     return out;
   }();
   return id;

@@ -76,19 +76,6 @@ struct Reader {
   }
 };
 
-// Identity of a file as the file system keeps it: any rewrite, copy or replacement
-// changes it.
-std::string file_identity(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return "-";
-  char buf[160];
-  std::snprintf(buf, sizeof buf, "%llu:%llu:%llu:%lld.%09ld:%lld.%09ld", static_cast<unsigned long long>(st.st_dev),
-                static_cast<unsigned long long>(st.st_ino), static_cast<unsigned long long>(st.st_size),
-                static_cast<long long>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec,
-                static_cast<long long>(st.st_ctim.tv_sec), st.st_ctim.tv_nsec);
-  return buf;
-}
-
 // The compiler itself: another compiler may write other IR for the same sources.
 std::string compiler_identity() { return file_identity("/proc/self/exe"); }
 

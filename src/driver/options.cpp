@@ -155,24 +155,38 @@ std::string build_cache_key(const CacheKeyInput& in) {
 
 namespace {
 
+// Stamps left by another compiler (or by one that did not claim directories) may
+// describe objects that compiler made: the IR text alone does not tell.
+void forget_stamps(const std::string& dir) {
+  for (const std::string& entry : list_dir(dir)) {
+    if (entry == "build.stamp" || entry.ends_with("-prev.ir")) remove_file(path_join(dir, entry));
+  }
+}
+
 // The directory belongs to the first key that wrote its key file. Linking the
 // complete file into place is atomic and never replaces one, so two builds that
-// race for a fresh directory agree on its owner.
+// race for a fresh directory agree on its owner. The file also names the compiler
+// that last used the directory.
 bool claim_cache_dir(const std::string& dir, std::string_view key) {
   std::string key_path = path_join(dir, "cache.key");
-  if (file_equals(key_path, key)) return true;
-  if (path_exists(key_path)) return false;
+  std::string owner = std::string(key) + "\n" + file_identity("/proc/self/exe");
+  if (file_equals(key_path, owner)) return true;
+  if (std::optional<std::string> held = read_file(key_path)) {
+    if (std::string_view(*held).substr(0, held->find('\n')) != key) return false;
+    forget_stamps(dir);
+    write_file_atomic(key_path, owner);
+    return true;
+  }
   std::string tmp = key_path + "." + std::to_string(::getpid()) + ".tmp";
-  if (!write_file(tmp, key)) return false;
+  if (!write_file(tmp, owner)) return false;
   bool linked = ::link(tmp.c_str(), key_path.c_str()) == 0;
   remove_file(tmp);
   if (linked) {
-    // Stamps left by a compiler that did not claim directories may be another key's.
-    for (const std::string& entry : list_dir(dir)) {
-      if (entry == "build.stamp" || entry.ends_with("-prev.ir")) remove_file(path_join(dir, entry));
-    }
+    forget_stamps(dir);
+    return true;
   }
-  return linked || file_equals(key_path, key);
+  std::optional<std::string> held = read_file(key_path);
+  return held && std::string_view(*held).substr(0, held->find('\n')) == key;
 }
 
 }  // namespace

@@ -257,4 +257,16 @@ uint64_t now_us() {
                                    .count());
 }
 
+std::string file_identity(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return "-";
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "%llu:%llu:%llu:%lld.%09ld:%lld.%09ld", static_cast<unsigned long long>(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino), static_cast<unsigned long long>(st.st_size),
+                static_cast<long long>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec,
+                static_cast<long long>(st.st_ctim.tv_sec), st.st_ctim.tv_nsec);
+  return buf;
+}
+
+
 }  // namespace tesk

@@ -50,6 +50,9 @@ bool rename_file(const std::string& from, const std::string& to);
 bool copy_file_atomic(const std::string& from, const std::string& to);
 // The same for a text: `path` is either the old file, absent, or the whole text.
 bool write_file_atomic(const std::string& path, std::string_view content);
+// Identity of a file as the file system keeps it (device, inode, size, times): any
+// rewrite, copy or replacement changes it; "-" when it cannot be read.
+std::string file_identity(const std::string& path);
 // Wall clock in microseconds.
 uint64_t now_us();
 

@@ -250,6 +250,17 @@ TEST_F(BuildArgsTest, CacheDirectoryOfAnotherKeyWithTheSameName) {
   EXPECT_EQ(da, home_ + "/.tesk/cache/" + name_hash_text(a));
   EXPECT_EQ(db, da + "-2");
   EXPECT_EQ(da2, da);
+
+  // Another compiler on the same key: the directory stays, its stamps go, as the
+  // objects beside them may be that compiler's.
+  ASSERT_TRUE(write_file(da + "/cache.key", a + "\nanother compiler"));
+  ASSERT_TRUE(write_file(da + "/core_x-prev.ir", "ir"));
+  ASSERT_TRUE(write_file(da + "/core_x.o", "object"));
+  ASSERT_EQ(create_cache_dir(a, home_, &da2), "");
+  EXPECT_EQ(da2, da);
+  EXPECT_FALSE(path_exists(da + "/core_x-prev.ir"));
+  EXPECT_TRUE(path_exists(da + "/core_x.o"));
+  EXPECT_FALSE(file_equals(da + "/cache.key", a + "\nanother compiler"));
 }
 
 TEST(CacheKey, KnownProject) {
