@@ -204,6 +204,24 @@ void test_fatal_point(const char* point) {
   if (at && std::strcmp(at, point) == 0) llvm::report_fatal_error("test fatal error", false);
 }
 
+// Writes the object under a temporary name and moves it into place when complete, so
+// the object path never holds a partly written file; the error text on failure.
+std::optional<std::string> place_object(const std::string& partial, const std::string& object_path,
+                                        std::string_view bytes) {
+  if (auto failed = write_object(partial, bytes.data(), bytes.size())) {
+    remove_file(partial);
+    return "LLVM failed to create .o file: " + object_path + ": " + *failed;
+  }
+  test_kill_point("object-partial");
+  if (!rename_file(partial, object_path)) {
+    std::string reason = std::strerror(errno);
+    remove_file(partial);
+    return "LLVM failed to create .o file: " + object_path + ": " + reason;
+  }
+  test_kill_point("object-written");
+  return std::nullopt;
+}
+
 void optimise_module(LLVMModuleRef module, LLVMTargetMachineRef machine) {
   LLVMPassManagerBuilderRef builder = LLVMPassManagerBuilderCreate();
   LLVMPassManagerBuilderSetOptLevel(builder, 3);
@@ -358,18 +376,7 @@ std::optional<std::string> compile_ir_text(const std::string& ir_text, const std
     if (entry && entry->size() > store_head.size() &&
         std::string_view(*entry).substr(0, store_head.size()) == store_head) {
       std::string_view object = std::string_view(*entry).substr(store_head.size());
-      std::string partial = private_temp_name(object_path);
-      if (auto failed = write_object(partial, object.data(), object.size())) {
-        remove_file(partial);
-        return "LLVM failed to create .o file: " + object_path + ": " + *failed;
-      }
-      test_kill_point("object-partial");
-      if (!rename_file(partial, object_path)) {
-        std::string reason = std::strerror(errno);
-        remove_file(partial);
-        return "LLVM failed to create .o file: " + object_path + ": " + reason;
-      }
-      test_kill_point("object-written");
+      if (auto err = place_object(private_temp_name(object_path), object_path, object)) return err;
       if (!write_file_atomic(prev_ir_path, ir_text)) backend_print("Failed to update: " + prev_ir_path);
       return std::nullopt;
     }
@@ -409,28 +416,15 @@ std::optional<std::string> compile_ir_text(const std::string& ir_text, const std
   if (message) LLVMDisposeMessage(message);
   test_fatal_point("object-emitted");
 
-  // Written under a temporary name and moved into place when complete, so the
-  // object path never holds a partly written file.
-  std::string partial = object_path + ".tmp";
-  auto failed = write_object(partial, LLVMGetBufferStart(object), LLVMGetBufferSize(object));
+  std::string_view bytes(LLVMGetBufferStart(object), LLVMGetBufferSize(object));
+  auto failed = place_object(object_path + ".tmp", object_path, bytes);
   // A store that cannot take the entry only costs a later build the compile.
   if (!failed && !store_entry.empty()) {
     ::mkdir(store_dir.c_str(), 0755);
-    write_whole_under_private_name(store_entry, store_head,
-                                   std::string_view(LLVMGetBufferStart(object), LLVMGetBufferSize(object)));
+    write_whole_under_private_name(store_entry, store_head, bytes);
   }
   LLVMDisposeMemoryBuffer(object);
-  if (failed) {
-    remove_file(partial);
-    return "LLVM failed to create .o file: " + object_path + ": " + *failed;
-  }
-  test_kill_point("object-partial");
-  if (!rename_file(partial, object_path)) {
-    std::string reason = std::strerror(errno);
-    remove_file(partial);
-    return "LLVM failed to create .o file: " + object_path + ": " + reason;
-  }
-  test_kill_point("object-written");
+  if (failed) return failed;
 
   // The stamp is the text the object was made from: the same bytes as the .ir file.
   if (!write_file_atomic(prev_ir_path, ir_text)) backend_print("Failed to update: " + prev_ir_path);
