@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The collector against C with malloc/free built by clang -O2: binary-trees at each
-# depth, live-heap (a tree of two million nodes kept while short-lived trees come and
+# depth (stretch tree in a helper, and in a local of main), live-heap (a tree of two million nodes kept while short-lived trees come and
 # go) and text-stats (split, search and replace over generated text). Tesk runs
 # generational (`tesk`) and with every collection a full one (`nogen`).
 #
@@ -18,9 +18,10 @@ cc="${CC:-clang}"
 runs="${RUNS:-3}"
 out="$root/build/bench"
 mkdir -p "$out"
-for name in binary_trees live_heap text_stats; do
+for name in binary_trees binary_trees_local live_heap text_stats; do
   "$tesk" build "$root/bench/tesk/$name.tesk" -o "$out/${name}_tesk" --release > /dev/null
-  "$cc" -O2 -o "$out/${name}_c" "$root/bench/c/$name.c"
+  # Both forms of binary-trees have the one C version.
+  "$cc" -O2 -o "$out/${name}_c" "$root/bench/c/${name%_local}.c"
 done
 pin=()
 [ -n "${CPU:-}" ] && pin=(taskset -c "$CPU")
@@ -79,6 +80,7 @@ compare() {
 printf "%-14s %-6s %9s %11s %8s %8s %12s\n" bench prog "wall(s)" "peakRSS(MB)" "time/C" "RSS/C" "maxpause(ms)"
 for depth in ${DEPTHS:-16 18 21}; do
   compare binary_trees "trees $depth" "$depth"
+  compare binary_trees_local "trees-local $depth" "$depth"
 done
 compare live_heap "live-heap" "${LIVE_ROUNDS:-100000}"
 compare text_stats "text-stats" "${TEXT_LINES:-200000}"
