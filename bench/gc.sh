@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The collector against C with malloc/free built by clang -O2: binary-trees at each
-# depth (stretch tree in a helper, and in a local of main), live-heap (a tree of two million nodes kept while short-lived trees come and
-# go) and text-stats (split, search and replace over generated text). Tesk runs
-# generational (`tesk`) and with every collection a full one (`nogen`).
+# depth (stretch tree in a helper, and in a local of main), live-heap (a tree of two
+# million nodes kept while short-lived trees come and go) and text-stats (split,
+# search and replace over generated text). Tesk runs generational (`tesk`) and with
+# every collection a full one (`nogen`).
 #
 # Every row is the run with the median wall time of RUNS runs (3): its wall time, peak
 # resident size and, for Tesk, its longest collection pause (TESK_GC=stats). Within
