@@ -57,6 +57,12 @@ LLVMValueRef access_pointer(LLVMValueRef i) {
   return nullptr;
 }
 
+// A root of type-based tags; accesses tagged under different roots may alias.
+LLVMMetadataRef tag_root(LLVMContextRef ctx, const char* name) {
+  LLVMMetadataRef name_md = LLVMMDStringInContext2(ctx, name, std::strlen(name));
+  return LLVMMDNodeInContext2(ctx, &name_md, 1);
+}
+
 // A scalar type-based access tag under the given root.
 LLVMValueRef access_tag(LLVMContextRef ctx, LLVMMetadataRef root, const char* name) {
   LLVMMetadataRef zero = LLVMValueAsMetadata(LLVMConstInt(LLVMInt64TypeInContext(ctx), 0, 0));
@@ -106,9 +112,7 @@ bool is_scalar(LLVMTypeRef t) {
 void mark_property_accesses(LLVMModuleRef module) {
   LLVMContextRef ctx = LLVMGetModuleContext(module);
   unsigned tbaa_kind = LLVMGetMDKindIDInContext(ctx, "tbaa", 4);
-  const char* root_name = "tesk properties";
-  LLVMMetadataRef root_name_md = LLVMMDStringInContext2(ctx, root_name, std::strlen(root_name));
-  LLVMMetadataRef root = LLVMMDNodeInContext2(ctx, &root_name_md, 1);
+  LLVMMetadataRef root = tag_root(ctx, "tesk properties");
   std::unordered_map<int64_t, LLVMValueRef> tags;
   for (LLVMValueRef fn = LLVMGetFirstFunction(module); fn; fn = LLVMGetNextFunction(fn)) {
     size_t len = 0;
@@ -132,9 +136,7 @@ void mark_property_accesses(LLVMModuleRef module) {
 void mark_array_accesses(LLVMModuleRef module) {
   LLVMContextRef ctx = LLVMGetModuleContext(module);
   unsigned tbaa_kind = LLVMGetMDKindIDInContext(ctx, "tbaa", 4);
-  const char* root_name = "tesk slices";
-  LLVMMetadataRef root_name_md = LLVMMDStringInContext2(ctx, root_name, std::strlen(root_name));
-  LLVMMetadataRef root = LLVMMDNodeInContext2(ctx, &root_name_md, 1);
+  LLVMMetadataRef root = tag_root(ctx, "tesk slices");
   LLVMValueRef header_tag = nullptr;
   LLVMValueRef element_tag = nullptr;
   size_t prefix_len = std::strlen(kArrayPrefix);
