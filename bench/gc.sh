@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # The collector against C with malloc/free built by clang -O2: binary-trees at each
 # depth (stretch tree in a helper, and in a local of main), live-heap (a tree of two
-# million nodes kept while short-lived trees come and go) and text-stats (split,
-# search and replace over generated text). Tesk runs generational (`tesk`) and with
-# every collection a full one (`nogen`).
+# million nodes kept while short-lived trees come and go), text-stats (split,
+# search and replace over generated text) and few-live (much allocation with 64
+# items live, and a peak of a million nodes dropped partway). Tesk runs generational
+# (`tesk`) and with every collection a full one (`nogen`).
 #
 # Every row is the run with the median wall time of RUNS runs (3): its wall time, peak
 # resident size and, for Tesk, its longest collection pause (TESK_GC=stats). Within
 # one round C and every Tesk variant run one after the other, so that a change in the
 # machine's load touches all of them alike. Every program must print the same lines as
 # C. Settings: DEPTHS ("16 18 21"), LIVE_ROUNDS (100000), TEXT_LINES (200000),
-# RUNS, CPU (a core list for taskset, e.g. CPU=6 pins every run there), CC (clang),
-# NURSERIES="1m 8m" adds generational rows with those fixed nursery sizes.
+# FEW_ROUNDS (1000000), FEW_NODES (1000000), RUNS, CPU (a core list for taskset,
+# e.g. CPU=6 pins every run there), CC (clang), NURSERIES="1m 8m" adds generational
+# rows with those fixed nursery sizes.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 tesk="${TESK:-$root/build/tesk}"
@@ -19,7 +21,7 @@ cc="${CC:-clang}"
 runs="${RUNS:-3}"
 out="$root/build/bench"
 mkdir -p "$out"
-for name in binary_trees binary_trees_local live_heap text_stats; do
+for name in binary_trees binary_trees_local live_heap text_stats few_live; do
   "$tesk" build "$root/bench/tesk/$name.tesk" -o "$out/${name}_tesk" --release > /dev/null
   # Both forms of binary-trees have the one C version.
   "$cc" -O2 -o "$out/${name}_c" "$root/bench/c/${name%_local}.c"
@@ -85,3 +87,4 @@ for depth in ${DEPTHS:-16 18 21}; do
 done
 compare live_heap "live-heap" "${LIVE_ROUNDS:-100000}"
 compare text_stats "text-stats" "${TEXT_LINES:-200000}"
+compare few_live "few-live" "${FEW_ROUNDS:-1000000}" "${FEW_NODES:-1000000}"
