@@ -1,6 +1,7 @@
 #include "backend/llvm_object.h"
 
 #include "backend/memory_tags.h"
+#include "backend/new_objects.h"
 #include "backend/frame_slots.h"
 #include "backend/object_files.h"
 
@@ -404,7 +405,9 @@ std::optional<std::string> compile_ir_text(const std::string& ir_text, const std
     mark_frame_aliasing(u.module);
     mark_array_accesses(u.module);
     mark_property_accesses(u.module);
+    mark_new_objects(u.module);
     optimise_module(u.module, u.machine);
+    drop_object_copies(u.module);
   }
   dump_optimised(u.module, ir_path);
 
